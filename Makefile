@@ -1,0 +1,44 @@
+# The two commands: `make run` and `make test`. Both install what is missing, then configure and build.
+JOBS ?= 2
+BUILD := build
+ASAN_BUILD := build-asan
+FUZZ_BUILD := build-fuzz
+FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
+
+.PHONY: deps build run test test-asan format format-check bench soak fuzz artwork clean
+
+deps:
+	@tools/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	./$(BUILD)/ditessary
+
+test: build format-check
+	ctest --test-dir $(BUILD) -j$(JOBS) --output-on-failure
+	@$(MAKE) --no-print-directory test-asan
+
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DDITESSARY_SANITIZE=ON > /dev/null
+	@cmake --build $(ASAN_BUILD) -j$(JOBS)
+	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir $(ASAN_BUILD) -j$(JOBS) --output-on-failure -LE no-sanitize
+
+format:
+	clang-format -i $(FORMAT_FILES)
+
+format-check: deps
+	@clang-format --dry-run --Werror $(FORMAT_FILES) || { echo "Unformatted code: run 'make format'"; exit 1; }
+
+bench: build
+	./$(BUILD)/ditessary_bench
+
+artwork: build
+	cmake --build $(BUILD) --target artgen artwork_sheet -j$(JOBS)
+	./$(BUILD)/tools/artgen resources
+	./$(BUILD)/tools/artwork_sheet resources docs/artwork.png
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
