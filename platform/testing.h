@@ -34,6 +34,9 @@ void TestPumpEvents();
 
 // --- gdi ---
 
+// CreateCompatibleDC returns null for the next `count` calls.
+void TestFailNextCompatibleDCs(int count);
+
 // --- resources ---
 
 // --- input ---

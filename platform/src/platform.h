@@ -71,6 +71,9 @@ struct HDC__ {
 HDC GdiCreateSurfaceDC(IDirectDrawSurface7* surface, BYTE* pixels, LONG pitch, int width, int height);
 void GdiDeleteSurfaceDC(HDC dc);
 bool GdiIsLiveDC(HDC dc);
+// The bitmap reader behind LoadImageA: a whole .bmp file, or a packed DIB as resources hold it. Null
+// for anything malformed or unsupported; never reads outside [data, data + size).
+HBITMAP GdiReadBitmap(const uint8_t* data, size_t size, bool withFileHeader);
 
 // Fonts (text.cpp): DeleteObject hands fonts here.
 void TextDeleteFont(HFONT font);
