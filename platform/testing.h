@@ -25,12 +25,79 @@ TestLiveObjects TestGetLiveObjects();
 
 // Debug output (system): lines written by OutputDebugStringA while capturing, in order.
 void TestCaptureDebugOutput(bool capture);
-std::vector<std::string> TestTakeDebugOutput();
+std::vector<std::string> TestTakeDebugOutput();  // complete lines keep their "\n"; a pending tail comes last
 
 // Events: hand every pending SDL event to the layer, as the message pump does.
 void TestPumpEvents();
 
 // --- display (ddraw, present) ---
+
+// Surface operations that can be made to fail and whose calls are counted, per surface.
+enum class TestSurfaceOp {
+    BltFast,
+    Blt,
+    Flip,
+    Restore,
+    IsLost,
+    GetDC,
+    ReleaseDC,
+    GetSurfaceDesc,
+    Lock,
+    Unlock,
+    SetColorKey,
+    GetColorKey,
+    GetAttachedSurface,
+    SetPalette,
+    GetPalette,
+    Count
+};
+// DirectDraw calls that can be made to fail on whatever object they are made on (set-up tests).
+enum class TestDirectDrawOp {
+    DirectDrawCreateEx,
+    SetCooperativeLevel,
+    SetDisplayMode,
+    CreateSurface,
+    CreatePalette,
+    GetAttachedSurface,
+    SetPalette,
+    Count
+};
+constexpr int kTestUntilCleared = -1;
+
+// The next `times` calls of op on surface (kTestUntilCleared: every call until cleared) return result and
+// do nothing else; DDERR_SURFACELOST, DDERR_WASSTILLDRAWING or any failure. False for a dead surface.
+bool TestFailSurfaceOp(IDirectDrawSurface7* surface, TestSurfaceOp op, HRESULT result, int times = 1);
+// Calls of op made on surface since it was created or the counts were reset, injected failures included.
+int TestSurfaceCallCount(IDirectDrawSurface7* surface, TestSurfaceOp op);
+void TestResetSurfaceCallCounts();
+// After `skip` calls that go through, the next `times` calls of op fail with result.
+void TestFailDirectDrawOp(TestDirectDrawOp op, HRESULT result, int times = 1, int skip = 0);
+int TestDirectDrawCallCount(TestDirectDrawOp op);
+
+// Surface loss as the display causes it: every surface loses its pixels and reports DDERR_SURFACELOST.
+// TestLoseAllSurfaces is a renderer reset (restorable at once); TestSetDisplayMinimised sends the window
+// event of minimising (lost, and Restore fails with DDERR_WRONGMODE) or of restoring the window.
+void TestLoseAllSurfaces();
+void TestSetDisplayMinimised(bool minimised);
+
+// Presented frames. Capture is off until turned on (it costs a copy per flip); the counter always runs.
+struct TestFrame {
+    std::vector<BYTE> indices;  // 640 x 480 palette indices, rows top-down
+    PALETTEENTRY palette[256];  // the display palette the frame was presented with
+    BYTE at(int x, int y) const { return indices[size_t(y) * 640 + size_t(x)]; }
+};
+void TestCaptureFrames(bool capture);
+bool TestLastFrame(TestFrame* frame);  // false when no frame was presented while capturing
+uint32_t TestPresentCount();
+// Where the picture goes in a window of the given size (the scaling rule), and where it went last time.
+RECT TestPresentDestination(int windowWidth, int windowHeight);
+RECT TestLastPresentDestination();
+// What the window showed at the last present, as ARGB rows; kept only while capturing the window.
+void TestCaptureWindow(bool capture);
+bool TestLastWindowPixels(std::vector<uint32_t>* argb, int* width, int* height);
+
+// Clears every display hook above: injected failures, call counts, captures and the minimised state.
+void TestClearDisplayHooks();
 
 // --- gdi ---
 
@@ -44,3 +111,33 @@ void TestFailNextCompatibleDCs(int count);
 // --- text ---
 
 // --- window and messages ---
+
+// Clock (system): GetTickCount and timeGetTime read a frozen value from TestSetClock until TestRunClock lets
+// the real clock run on from there; TestAdvanceClock moves either. The skew is added to timeGetTime only.
+void TestSetClock(DWORD milliseconds);
+void TestAdvanceClock(DWORD milliseconds);
+void TestRunClock();
+void TestSetMultimediaClockSkew(DWORD milliseconds);
+
+// Message boxes (system): while capturing, MessageBoxA records its call and returns IDOK without showing.
+struct TestMessageBox {
+    HWND window;
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+void TestCaptureMessageBoxes(bool capture);
+std::vector<TestMessageBox> TestTakeMessageBoxes();
+
+// Pointer (system): whether SetCursor last left the mouse pointer shown, and the cursor it set.
+bool TestPointerShown();
+HCURSOR TestCurrentCursor();
+
+// Window (window): real SDL events for the program's window, as a person at the machine would cause them;
+// they take effect at the next pump. Scancodes and window-event ids are SDL's.
+void TestPushKey(int sdlScancode, bool down, bool repeat = false);
+void TestPushWindowEvent(int sdlWindowEventId);
+void TestPushMouseMotion(int dx, int dy);
+void TestPushQuit();
+bool TestWindowMinimised();
+int TestQueuedMessageCount();
