@@ -1,7 +1,121 @@
-// DirectDraw 7 on software surfaces of 8-bit pixels (the display engineer replaces this first cut).
+// DirectDraw 7 on software surfaces of 8-bit palette indices: the flip chain, off-screen surfaces, palettes.
 #include "platform/src/platform.h"
+#include "platform/testing.h"
 
-const PALETTEENTRY* DisplayPalette() {
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+const GUID IID_IDirectDraw7 = {0x15e65ec0, 0x3b9c, 0x11d2, {0xb9, 0x2f, 0x00, 0x60, 0x97, 0x97, 0xea, 0x5b}};
+
+namespace {
+
+constexpr int kModeWidth = 640;
+constexpr int kModeHeight = 480;
+constexpr int kModeBits = 8;
+// Off-screen surfaces are bounded so that a width and height from outside cannot ask for absurd memory.
+constexpr LONG kMaxSide = 16384;
+constexpr int64_t kMaxPixels = 64 * 1024 * 1024;
+
+constexpr int kSurfaceOps = int(TestSurfaceOp::Count);
+constexpr int kDirectDrawOps = int(TestDirectDrawOp::Count);
+
+struct Fault {
+    HRESULT result = DD_OK;
+    int remaining = 0;  // kTestUntilCleared: every call
+    int skip = 0;
+};
+
+// Takes one injected failure, if one is armed, into *result.
+bool TakeFault(Fault& fault, HRESULT* result) {
+    if (fault.remaining == 0) return false;
+    if (fault.skip > 0) {
+        --fault.skip;
+        return false;
+    }
+    if (fault.remaining > 0) --fault.remaining;
+    *result = fault.result;
+    return true;
+}
+
+struct Palette : IDirectDrawPalette {
+    ULONG refs = 1;
+    PALETTEENTRY entries[256] = {};
+};
+
+struct Surface : IDirectDrawSurface7 {
+    ULONG refs = 1;
+    int width = 0;
+    int height = 0;
+    LONG pitch = 0;
+    std::vector<BYTE> storage;
+    DWORD caps = 0;
+    bool lost = false;
+    bool locked = false;
+    HDC dc = nullptr;
+    bool hasSrcKey = false;
+    DDCOLORKEY srcKey = {};
+    bool hasDestKey = false;
+    DDCOLORKEY destKey = {};
+    Palette* palette = nullptr;
+    Surface* backBuffer = nullptr;  // on the primary of a flip chain
+    Surface* chainFront = nullptr;  // on that chain's back buffer
+    Fault faults[kSurfaceOps];
+    int calls[kSurfaceOps] = {};
+
+    BYTE* pixels() { return storage.data(); }
+    bool busy() const { return locked || dc != nullptr; }
+};
+
+struct DirectDraw : IDirectDraw7 {
+    ULONG refs = 1;
+    HWND window = nullptr;
+    DWORD level = 0;
+    bool modeSet = false;
+};
+
+// Everything alive, so that an interface pointer from outside is checked before it is followed.
+std::vector<DirectDraw*> liveDirectDraws;
+std::vector<Surface*> liveSurfaces;
+std::vector<Palette*> livePalettes;
+
+Surface* primary = nullptr;            // only one primary surface exists at a time
+DirectDraw* exclusiveOwner = nullptr;  // the object whose exclusive level drives presentation
+bool displayAvailable = true;
+uint32_t paletteVersion = 1;  // changes whenever the display palette may have changed
+
+Fault directDrawFaults[kDirectDrawOps];
+int directDrawCalls[kDirectDrawOps] = {};
+
+bool DirectDrawFault(TestDirectDrawOp op, HRESULT* result) {
+    ++directDrawCalls[int(op)];
+    return TakeFault(directDrawFaults[int(op)], result);
+}
+
+template <typename T>
+T* FindLive(const std::vector<T*>& live, const void* object) {
+    for (T* candidate : live) {
+        if (static_cast<const void*>(candidate) == object) return candidate;
+    }
+    return nullptr;
+}
+
+template <typename T>
+void Forget(std::vector<T*>& live, T* object) {
+    live.erase(std::remove(live.begin(), live.end(), object), live.end());
+}
+
+Surface* FindSurface(const IDirectDrawSurface7* surface) {
+    return surface ? FindLive(liveSurfaces, static_cast<const void*>(surface)) : nullptr;
+}
+Palette* FindPalette(const IDirectDrawPalette* palette) {
+    return palette ? FindLive(livePalettes, static_cast<const void*>(palette)) : nullptr;
+}
+DirectDraw* FindDirectDraw(const IDirectDraw7* directDraw) {
+    return directDraw ? FindLive(liveDirectDraws, static_cast<const void*>(directDraw)) : nullptr;
+}
+
+const PALETTEENTRY* DefaultPalette() {
     static PALETTEENTRY defaults[256];
     static bool made = false;
     if (!made) {
@@ -11,4 +125,630 @@ const PALETTEENTRY* DisplayPalette() {
         made = true;
     }
     return defaults;
+}
+
+// Palettes
+
+Palette* NewPalette(const PALETTEENTRY* entries) {
+    Palette* palette = new Palette;
+    std::copy(entries, entries + 256, palette->entries);
+    livePalettes.push_back(palette);
+    ++liveObjects.palettes;
+    return palette;
+}
+
+ULONG PaletteRelease(Palette* palette) {
+    if (--palette->refs > 0) return palette->refs;
+    Forget(livePalettes, palette);
+    --liveObjects.palettes;
+    delete palette;
+    return 0;
+}
+
+bool EntryRangeValid(DWORD base, DWORD count, const PALETTEENTRY* entries) {
+    return entries != nullptr && base < 256 && count <= 256 - base;
+}
+
+HRESULT PaletteGetEntries(Palette* palette, DWORD flags, DWORD base, DWORD count, PALETTEENTRY* entries) {
+    if (flags != 0 || !EntryRangeValid(base, count, entries)) return DDERR_INVALIDPARAMS;
+    std::copy(palette->entries + base, palette->entries + base + count, entries);
+    return DD_OK;
+}
+
+HRESULT PaletteSetEntries(Palette* palette, DWORD flags, DWORD base, DWORD count, const PALETTEENTRY* entries) {
+    if (flags != 0 || !EntryRangeValid(base, count, entries)) return DDERR_INVALIDPARAMS;
+    std::copy(entries, entries + count, palette->entries + base);
+    ++paletteVersion;
+    return DD_OK;
+}
+
+// Surfaces
+
+Surface* NewSurface(int width, int height, DWORD caps) {
+    Surface* surface = new Surface;
+    surface->width = width;
+    surface->height = height;
+    // Rows are padded to whole 32-bit words, so reading the first word of any surface stays inside it.
+    surface->pitch = (LONG(width) + 3) & ~LONG(3);
+    surface->storage.assign(size_t(surface->pitch) * size_t(height), 0);
+    surface->caps = caps;
+    liveSurfaces.push_back(surface);
+    ++liveObjects.surfaces;
+    return surface;
+}
+
+void DestroySurface(Surface* surface) {
+    if (surface->dc) GdiDeleteSurfaceDC(surface->dc);
+    if (surface->palette) PaletteRelease(surface->palette);
+    if (surface == primary) {
+        primary = nullptr;
+        ++paletteVersion;
+    }
+    Forget(liveSurfaces, surface);
+    --liveObjects.surfaces;
+    delete surface;
+}
+
+ULONG SurfaceRelease(Surface* surface) {
+    // The back buffer belongs to its chain: releasing the references handed out never ends it on its own.
+    if (surface->chainFront) {
+        if (surface->refs > 0) --surface->refs;
+        return surface->refs;
+    }
+    if (--surface->refs > 0) return surface->refs;
+    if (surface->backBuffer) DestroySurface(surface->backBuffer);
+    DestroySurface(surface);
+    return 0;
+}
+
+void FillDescription(const Surface* surface, DDSURFACEDESC2* description) {
+    const DWORD size = description->dwSize;
+    *description = {};
+    description->dwSize = size;
+    description->dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PITCH | DDSD_PIXELFORMAT;
+    description->dwWidth = DWORD(surface->width);
+    description->dwHeight = DWORD(surface->height);
+    description->lPitch = surface->pitch;
+    if (surface->backBuffer) {
+        description->dwFlags |= DDSD_BACKBUFFERCOUNT;
+        description->dwBackBufferCount = 1;
+    }
+    if (surface->hasSrcKey) {
+        description->dwFlags |= DDSD_CKSRCBLT;
+        description->ddckCKSrcBlt = surface->srcKey;
+    }
+    description->ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+    description->ddpfPixelFormat.dwFlags = DDPF_PALETTEINDEXED8 | DDPF_RGB;
+    description->ddpfPixelFormat.dwRGBBitCount = 8;
+    description->ddsCaps.dwCaps = surface->caps;
+}
+
+bool RectInside(const RECT& rect, int width, int height) {
+    return rect.left >= 0 && rect.top >= 0 && rect.left < rect.right && rect.top < rect.bottom && rect.right <= width &&
+           rect.bottom <= height;
+}
+
+// The keyed copy skips source pixels inside the key range; writing the destination back where a pixel is
+// skipped keeps the loop free of branches, so the compiler can vectorise it.
+void CopyRowsKeyed(BYTE* dest, LONG destPitch, const BYTE* source, LONG sourcePitch, int width, int height, BYTE low,
+                   BYTE span) {
+    for (int row = 0; row < height; ++row) {
+        BYTE* d = dest + ptrdiff_t(row) * destPitch;
+        const BYTE* s = source + ptrdiff_t(row) * sourcePitch;
+        for (int i = 0; i < width; ++i) {
+            const BYTE p = s[i];
+            d[i] = BYTE(p - low) <= span ? d[i] : p;
+        }
+    }
+}
+
+void CopyRows(BYTE* dest, LONG destPitch, const BYTE* source, LONG sourcePitch, int width, int height) {
+    for (int row = 0; row < height; ++row) {
+        std::memcpy(dest + ptrdiff_t(row) * destPitch, source + ptrdiff_t(row) * sourcePitch, size_t(width));
+    }
+}
+
+HRESULT SurfaceBltFast(Surface* dest, DWORD x, DWORD y, IDirectDrawSurface7* sourceInterface, const RECT* sourceRect,
+                       DWORD flags) {
+    Surface* source = FindSurface(sourceInterface);
+    if (!source) return DDERR_INVALIDPARAMS;
+    if (flags & ~DWORD(DDBLTFAST_SRCCOLORKEY | DDBLTFAST_WAIT)) return DDERR_UNSUPPORTED;
+    if (dest->lost || source->lost) return DDERR_SURFACELOST;
+    if (dest->busy() || source->busy()) return DDERR_SURFACEBUSY;
+
+    const RECT rect = sourceRect ? *sourceRect : RECT{0, 0, source->width, source->height};
+    if (!RectInside(rect, source->width, source->height)) return DDERR_INVALIDRECT;
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (int64_t(x) + width > dest->width || int64_t(y) + height > dest->height) return DDERR_INVALIDRECT;
+
+    const BYTE* from = source->pixels() + ptrdiff_t(rect.top) * source->pitch + rect.left;
+    LONG fromPitch = source->pitch;
+    std::vector<BYTE> overlap;
+    if (source == dest) {
+        // A copy within one surface may overlap itself; take the source rows aside first.
+        overlap.resize(size_t(width) * size_t(height));
+        CopyRows(overlap.data(), width, from, fromPitch, width, height);
+        from = overlap.data();
+        fromPitch = width;
+    }
+    BYTE* to = dest->pixels() + ptrdiff_t(y) * dest->pitch + ptrdiff_t(x);
+
+    const bool keyed = (flags & DDBLTFAST_SRCCOLORKEY) && source->hasSrcKey;
+    const DWORD low = keyed ? source->srcKey.dwColorSpaceLowValue : 0;
+    const DWORD high = keyed ? std::min<DWORD>(source->srcKey.dwColorSpaceHighValue, 255) : 0;
+    if (keyed && low <= high) {
+        CopyRowsKeyed(to, dest->pitch, from, fromPitch, width, height, BYTE(low), BYTE(high - low));
+    } else {
+        // No key, or a key range that no 8-bit pixel can fall in: every pixel is copied.
+        CopyRows(to, dest->pitch, from, fromPitch, width, height);
+    }
+    return DD_OK;
+}
+
+HRESULT SurfaceBlt(Surface* dest, const RECT* destRect, IDirectDrawSurface7* source, const RECT* sourceRect,
+                   DWORD flags, const DDBLTFX* fx) {
+    // Only the colour fill is offered: the program clears with it and copies with BltFast.
+    if (!(flags & DDBLT_COLORFILL) || (flags & ~DWORD(DDBLT_COLORFILL | DDBLT_WAIT))) return DDERR_UNSUPPORTED;
+    if (source || sourceRect || !fx || fx->dwSize != sizeof(DDBLTFX)) return DDERR_INVALIDPARAMS;
+    if (dest->lost) return DDERR_SURFACELOST;
+    if (dest->busy()) return DDERR_SURFACEBUSY;
+    const RECT rect = destRect ? *destRect : RECT{0, 0, dest->width, dest->height};
+    if (!RectInside(rect, dest->width, dest->height)) return DDERR_INVALIDRECT;
+    const BYTE value = BYTE(fx->dwFillColor);
+    for (LONG row = rect.top; row < rect.bottom; ++row) {
+        std::memset(dest->pixels() + ptrdiff_t(row) * dest->pitch + rect.left, value, size_t(rect.right - rect.left));
+    }
+    return DD_OK;
+}
+
+HRESULT SurfaceFlip(Surface* front, IDirectDrawSurface7* target, DWORD) {
+    Surface* back = front->backBuffer;
+    if (!back) return DDERR_NOTFLIPPABLE;
+    if (target && FindSurface(target) != back) return DDERR_INVALIDPARAMS;
+    if (front->lost || back->lost) return DDERR_SURFACELOST;
+    if (front->busy() || back->busy()) return DDERR_SURFACEBUSY;
+    // The storage changes hands; the interfaces keep their roles, so the back buffer stays the back buffer.
+    front->storage.swap(back->storage);
+    if (!PresentFrame(front->pixels(), front->pitch, DisplayPalette(), paletteVersion)) {
+        // The pages were exchanged but the picture could not reach the window (no renderer): a failure the
+        // caller may ignore, as the program's page flip does.
+        return DDERR_GENERIC;
+    }
+    return DD_OK;
+}
+
+HRESULT SurfaceRestore(Surface* surface) {
+    if (!displayAvailable) return DDERR_WRONGMODE;
+    // The pixels went when the surface was lost; restoring gives back zeroed memory.
+    surface->lost = false;
+    if (surface->backBuffer) surface->backBuffer->lost = false;
+    return DD_OK;
+}
+
+HRESULT SurfaceGetDC(Surface* surface, HDC* dc) {
+    if (!dc) return DDERR_INVALIDPARAMS;
+    *dc = nullptr;
+    if (surface->lost) return DDERR_SURFACELOST;
+    if (surface->dc) return DDERR_DCALREADYCREATED;
+    if (surface->locked) return DDERR_SURFACEBUSY;
+    surface->dc = GdiCreateSurfaceDC(surface, surface->pixels(), surface->pitch, surface->width, surface->height);
+    if (!surface->dc) return DDERR_CANTCREATEDC;
+    *dc = surface->dc;
+    return DD_OK;
+}
+
+HRESULT SurfaceReleaseDC(Surface* surface, HDC dc) {
+    if (!surface->dc) return DDERR_NODC;
+    if (dc != surface->dc) return DDERR_INVALIDPARAMS;
+    GdiDeleteSurfaceDC(surface->dc);
+    surface->dc = nullptr;
+    return DD_OK;
+}
+
+HRESULT SurfaceLock(Surface* surface, const RECT* rect, DDSURFACEDESC2* description) {
+    if (!description || description->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
+    if (surface->lost) return DDERR_SURFACELOST;
+    if (surface->busy()) return DDERR_SURFACEBUSY;
+    const RECT area = rect ? *rect : RECT{0, 0, surface->width, surface->height};
+    if (!RectInside(area, surface->width, surface->height)) return DDERR_INVALIDRECT;
+    FillDescription(surface, description);
+    description->dwFlags |= DDSD_LPSURFACE;
+    description->lpSurface = surface->pixels() + ptrdiff_t(area.top) * surface->pitch + area.left;
+    surface->locked = true;
+    return DD_OK;
+}
+
+HRESULT SurfaceUnlock(Surface* surface) {
+    if (!surface->locked) return DDERR_NOTLOCKED;
+    surface->locked = false;
+    return DD_OK;
+}
+
+HRESULT SurfaceSetColorKey(Surface* surface, DWORD flags, const DDCOLORKEY* key) {
+    const DWORD which = flags & ~DWORD(DDCKEY_COLORSPACE);
+    if (which != DDCKEY_SRCBLT && which != DDCKEY_DESTBLT) return DDERR_INVALIDPARAMS;
+    bool& has = which == DDCKEY_SRCBLT ? surface->hasSrcKey : surface->hasDestKey;
+    DDCOLORKEY& stored = which == DDCKEY_SRCBLT ? surface->srcKey : surface->destKey;
+    // A null key takes the key away, as DirectDraw does.
+    has = key != nullptr;
+    stored = key ? *key : DDCOLORKEY{};
+    return DD_OK;
+}
+
+HRESULT SurfaceGetColorKey(Surface* surface, DWORD flags, DDCOLORKEY* key) {
+    if (!key || (flags != DDCKEY_SRCBLT && flags != DDCKEY_DESTBLT)) return DDERR_INVALIDPARAMS;
+    const bool has = flags == DDCKEY_SRCBLT ? surface->hasSrcKey : surface->hasDestKey;
+    if (!has) return DDERR_NOCOLORKEY;
+    *key = flags == DDCKEY_SRCBLT ? surface->srcKey : surface->destKey;
+    return DD_OK;
+}
+
+HRESULT SurfaceGetAttachedSurface(Surface* surface, const DDSCAPS2* caps, IDirectDrawSurface7** attached) {
+    if (!attached) return DDERR_INVALIDPARAMS;
+    *attached = nullptr;
+    if (!caps) return DDERR_INVALIDPARAMS;
+    if (HRESULT injected; DirectDrawFault(TestDirectDrawOp::GetAttachedSurface, &injected)) return injected;
+    if (!surface->backBuffer || !(caps->dwCaps & DDSCAPS_BACKBUFFER)) return DDERR_NOTFOUND;
+    ++surface->backBuffer->refs;
+    *attached = surface->backBuffer;
+    return DD_OK;
+}
+
+HRESULT SurfaceSetPalette(Surface* surface, IDirectDrawPalette* paletteInterface) {
+    if (HRESULT injected; DirectDrawFault(TestDirectDrawOp::SetPalette, &injected)) return injected;
+    Palette* palette = FindPalette(paletteInterface);
+    if (paletteInterface && !palette) return DDERR_INVALIDPARAMS;
+    if (palette) ++palette->refs;
+    if (surface->palette) PaletteRelease(surface->palette);
+    surface->palette = palette;
+    if (surface == primary) ++paletteVersion;
+    return DD_OK;
+}
+
+HRESULT SurfaceGetPalette(Surface* surface, IDirectDrawPalette** palette) {
+    if (!palette) return DDERR_INVALIDPARAMS;
+    *palette = nullptr;
+    if (!surface->palette) return DDERR_NOPALETTEATTACHED;
+    ++surface->palette->refs;
+    *palette = surface->palette;
+    return DD_OK;
+}
+
+// Every surface method goes through here: the interface is checked, the call counted, and an injected
+// failure answered before the operation itself runs.
+template <typename Body>
+HRESULT OnSurface(IDirectDrawSurface7* self, TestSurfaceOp op, Body body) {
+    Surface* surface = FindSurface(self);
+    if (!surface) return DDERR_INVALIDOBJECT;
+    ++surface->calls[int(op)];
+    if (HRESULT injected; TakeFault(surface->faults[int(op)], &injected)) return injected;
+    return body(surface);
+}
+
+// The DirectDraw object
+
+ULONG DirectDrawRelease(DirectDraw* directDraw) {
+    if (--directDraw->refs > 0) return directDraw->refs;
+    if (exclusiveOwner == directDraw) {
+        exclusiveOwner = nullptr;
+        PresentDetach();
+    }
+    Forget(liveDirectDraws, directDraw);
+    --liveObjects.directDraws;
+    delete directDraw;
+    return 0;
+}
+
+HRESULT DirectDrawSetCooperativeLevel(DirectDraw* directDraw, HWND window, DWORD flags) {
+    if (HRESULT injected; DirectDrawFault(TestDirectDrawOp::SetCooperativeLevel, &injected)) return injected;
+    const bool exclusive = flags & DDSCL_EXCLUSIVE;
+    const bool fullscreen = flags & DDSCL_FULLSCREEN;
+    const bool normal = flags & DDSCL_NORMAL;
+    if (exclusive != fullscreen || normal == exclusive) return DDERR_INVALIDPARAMS;
+    if (exclusive) {
+        SDL_Window* sdlWindow = PlatformSdlWindow(window);
+        if (!sdlWindow) return DDERR_INVALIDPARAMS;
+        if (!PresentAttach(sdlWindow)) return DDERR_GENERIC;
+        exclusiveOwner = directDraw;
+    } else if (exclusiveOwner == directDraw) {
+        exclusiveOwner = nullptr;
+        PresentDetach();
+    }
+    directDraw->window = window;
+    directDraw->level = flags;
+    return DD_OK;
+}
+
+HRESULT DirectDrawSetDisplayMode(DirectDraw* directDraw, DWORD width, DWORD height, DWORD bits, DWORD refresh,
+                                 DWORD flags) {
+    if (HRESULT injected; DirectDrawFault(TestDirectDrawOp::SetDisplayMode, &injected)) return injected;
+    if (!(directDraw->level & DDSCL_EXCLUSIVE)) return DDERR_NOEXCLUSIVEMODE;
+    if (width != kModeWidth || height != kModeHeight || bits != kModeBits || (refresh != 0 && refresh != 60) ||
+        flags != 0) {
+        return DDERR_INVALIDMODE;
+    }
+    directDraw->modeSet = true;
+    return DD_OK;
+}
+
+HRESULT CreatePrimary(DirectDraw* directDraw, const DDSURFACEDESC2& description, IDirectDrawSurface7** out) {
+    const DWORD caps = description.ddsCaps.dwCaps;
+    if (description.dwFlags & (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT)) return DDERR_INVALIDPARAMS;
+    if (!directDraw->level) return DDERR_NOCOOPERATIVELEVELSET;
+    if (primary) return DDERR_PRIMARYSURFACEALREADYEXISTS;
+    const bool chain = caps & DDSCAPS_FLIP;
+    const bool counted = description.dwFlags & DDSD_BACKBUFFERCOUNT;
+    if (!chain) {
+        if ((caps & DDSCAPS_COMPLEX) || counted) return DDERR_INVALIDCAPS;
+        primary = NewSurface(kModeWidth, kModeHeight, DDSCAPS_PRIMARYSURFACE | DDSCAPS_VIDEOMEMORY);
+    } else {
+        if (!(caps & DDSCAPS_COMPLEX)) return DDERR_INVALIDCAPS;
+        if (!counted || description.dwBackBufferCount != 1) return DDERR_INVALIDPARAMS;
+        if (!(directDraw->level & DDSCL_EXCLUSIVE)) return DDERR_NOEXCLUSIVEMODE;
+        const DWORD chainCaps = DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_VIDEOMEMORY;
+        primary = NewSurface(kModeWidth, kModeHeight, chainCaps | DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER);
+        Surface* back = NewSurface(kModeWidth, kModeHeight, chainCaps | DDSCAPS_BACKBUFFER);
+        back->refs = 0;  // held by the chain; GetAttachedSurface hands out the references
+        back->chainFront = primary;
+        primary->backBuffer = back;
+    }
+    ++paletteVersion;
+    *out = primary;
+    return DD_OK;
+}
+
+HRESULT CreateOffscreen(const DDSURFACEDESC2& description, IDirectDrawSurface7** out) {
+    const DWORD caps = description.ddsCaps.dwCaps;
+    if (caps & (DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_BACKBUFFER | DDSCAPS_FRONTBUFFER)) return DDERR_INVALIDCAPS;
+    if ((description.dwFlags & (DDSD_WIDTH | DDSD_HEIGHT)) != (DDSD_WIDTH | DDSD_HEIGHT)) return DDERR_INVALIDPARAMS;
+    const DWORD width = description.dwWidth;
+    const DWORD height = description.dwHeight;
+    if (width == 0 || height == 0 || width > DWORD(kMaxSide) || height > DWORD(kMaxSide) ||
+        int64_t(width) * int64_t(height) > kMaxPixels) {
+        return DDERR_INVALIDPARAMS;
+    }
+    if (description.dwFlags & DDSD_PIXELFORMAT) {
+        const DDPIXELFORMAT& format = description.ddpfPixelFormat;
+        if (!(format.dwFlags & DDPF_PALETTEINDEXED8) || format.dwRGBBitCount != 8) return DDERR_INVALIDPARAMS;
+    }
+    const DWORD memory = caps & (DDSCAPS_SYSTEMMEMORY | DDSCAPS_VIDEOMEMORY);
+    *out =
+        NewSurface(int(width), int(height), DDSCAPS_OFFSCREENPLAIN | (memory ? memory : DWORD(DDSCAPS_SYSTEMMEMORY)));
+    return DD_OK;
+}
+
+HRESULT DirectDrawCreateSurface(DirectDraw* directDraw, DDSURFACEDESC2* description, IDirectDrawSurface7** out,
+                                IUnknown* outer) {
+    if (!out) return DDERR_INVALIDPARAMS;
+    *out = nullptr;
+    if (!description || description->dwSize != sizeof(DDSURFACEDESC2) || outer) return DDERR_INVALIDPARAMS;
+    if (HRESULT injected; DirectDrawFault(TestDirectDrawOp::CreateSurface, &injected)) return injected;
+    DDSURFACEDESC2 copy = *description;
+    if (!(copy.dwFlags & DDSD_CAPS)) copy.ddsCaps = {};
+    if (copy.ddsCaps.dwCaps & DDSCAPS_PRIMARYSURFACE) return CreatePrimary(directDraw, copy, out);
+    return CreateOffscreen(copy, out);
+}
+
+HRESULT DirectDrawCreatePalette(DWORD flags, const PALETTEENTRY* entries, IDirectDrawPalette** out, IUnknown* outer) {
+    if (!out) return DDERR_INVALIDPARAMS;
+    *out = nullptr;
+    if (!entries || outer || !(flags & DDPCAPS_8BIT) || (flags & ~DWORD(DDPCAPS_8BIT | DDPCAPS_ALLOW256))) {
+        return DDERR_INVALIDPARAMS;
+    }
+    if (HRESULT injected; DirectDrawFault(TestDirectDrawOp::CreatePalette, &injected)) return injected;
+    *out = NewPalette(entries);
+    return DD_OK;
+}
+
+}  // namespace
+
+// The display palette and loss, for GDI and for presentation.
+
+const PALETTEENTRY* DisplayPalette() {
+    if (primary && primary->palette) return primary->palette->entries;
+    return DefaultPalette();
+}
+
+void DisplayLoseSurfaces() {
+    for (Surface* surface : liveSurfaces) {
+        surface->lost = true;
+        std::fill(surface->storage.begin(), surface->storage.end(), BYTE(0));
+    }
+}
+
+void DisplaySetAvailable(bool available) { displayAvailable = available; }
+
+HRESULT WINAPI DirectDrawCreateEx(GUID*, LPVOID* directDraw, REFIID iid, IUnknown* outer) {
+    if (!directDraw) return DDERR_INVALIDPARAMS;
+    *directDraw = nullptr;
+    if (iid != IID_IDirectDraw7 || outer) return DDERR_INVALIDPARAMS;
+    if (HRESULT injected; DirectDrawFault(TestDirectDrawOp::DirectDrawCreateEx, &injected)) return injected;
+    DirectDraw* object = new DirectDraw;
+    liveDirectDraws.push_back(object);
+    ++liveObjects.directDraws;
+    *directDraw = static_cast<IDirectDraw7*>(object);
+    return DD_OK;
+}
+
+// IDirectDraw7
+
+ULONG IDirectDraw7::AddRef() {
+    DirectDraw* self = FindDirectDraw(this);
+    return self ? ++self->refs : 0;
+}
+
+ULONG IDirectDraw7::Release() {
+    DirectDraw* self = FindDirectDraw(this);
+    return self ? DirectDrawRelease(self) : 0;
+}
+
+HRESULT IDirectDraw7::SetCooperativeLevel(HWND window, DWORD flags) {
+    DirectDraw* self = FindDirectDraw(this);
+    return self ? DirectDrawSetCooperativeLevel(self, window, flags) : DDERR_INVALIDOBJECT;
+}
+
+HRESULT IDirectDraw7::SetDisplayMode(DWORD width, DWORD height, DWORD bits, DWORD refresh, DWORD flags) {
+    DirectDraw* self = FindDirectDraw(this);
+    return self ? DirectDrawSetDisplayMode(self, width, height, bits, refresh, flags) : DDERR_INVALIDOBJECT;
+}
+
+HRESULT IDirectDraw7::RestoreDisplayMode() {
+    DirectDraw* self = FindDirectDraw(this);
+    if (!self) return DDERR_INVALIDOBJECT;
+    self->modeSet = false;
+    return DD_OK;
+}
+
+HRESULT IDirectDraw7::CreateSurface(LPDDSURFACEDESC2 description, LPDIRECTDRAWSURFACE7* surface, IUnknown* outer) {
+    DirectDraw* self = FindDirectDraw(this);
+    return self ? DirectDrawCreateSurface(self, description, surface, outer) : DDERR_INVALIDOBJECT;
+}
+
+HRESULT IDirectDraw7::CreatePalette(DWORD flags, LPPALETTEENTRY entries, LPDIRECTDRAWPALETTE* palette,
+                                    IUnknown* outer) {
+    return FindDirectDraw(this) ? DirectDrawCreatePalette(flags, entries, palette, outer) : DDERR_INVALIDOBJECT;
+}
+
+// IDirectDrawSurface7
+
+ULONG IDirectDrawSurface7::AddRef() {
+    Surface* self = FindSurface(this);
+    return self ? ++self->refs : 0;
+}
+
+ULONG IDirectDrawSurface7::Release() {
+    Surface* self = FindSurface(this);
+    return self ? SurfaceRelease(self) : 0;
+}
+
+HRESULT IDirectDrawSurface7::BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE7 source, LPRECT sourceRect, DWORD flags) {
+    return OnSurface(this, TestSurfaceOp::BltFast,
+                     [&](Surface* self) { return SurfaceBltFast(self, x, y, source, sourceRect, flags); });
+}
+
+HRESULT IDirectDrawSurface7::Blt(LPRECT destRect, LPDIRECTDRAWSURFACE7 source, LPRECT sourceRect, DWORD flags,
+                                 LPDDBLTFX fx) {
+    return OnSurface(this, TestSurfaceOp::Blt,
+                     [&](Surface* self) { return SurfaceBlt(self, destRect, source, sourceRect, flags, fx); });
+}
+
+HRESULT IDirectDrawSurface7::Flip(LPDIRECTDRAWSURFACE7 target, DWORD flags) {
+    return OnSurface(this, TestSurfaceOp::Flip, [&](Surface* self) { return SurfaceFlip(self, target, flags); });
+}
+
+HRESULT IDirectDrawSurface7::Restore() {
+    return OnSurface(this, TestSurfaceOp::Restore, [&](Surface* self) { return SurfaceRestore(self); });
+}
+
+HRESULT IDirectDrawSurface7::IsLost() {
+    return OnSurface(this, TestSurfaceOp::IsLost,
+                     [&](Surface* self) { return self->lost ? DDERR_SURFACELOST : DD_OK; });
+}
+
+HRESULT IDirectDrawSurface7::GetDC(HDC* dc) {
+    return OnSurface(this, TestSurfaceOp::GetDC, [&](Surface* self) { return SurfaceGetDC(self, dc); });
+}
+
+HRESULT IDirectDrawSurface7::ReleaseDC(HDC dc) {
+    return OnSurface(this, TestSurfaceOp::ReleaseDC, [&](Surface* self) { return SurfaceReleaseDC(self, dc); });
+}
+
+HRESULT IDirectDrawSurface7::GetSurfaceDesc(LPDDSURFACEDESC2 description) {
+    return OnSurface(this, TestSurfaceOp::GetSurfaceDesc, [&](Surface* self) {
+        if (!description || description->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
+        FillDescription(self, description);
+        return DD_OK;
+    });
+}
+
+HRESULT IDirectDrawSurface7::Lock(LPRECT rect, LPDDSURFACEDESC2 description, DWORD, HANDLE) {
+    return OnSurface(this, TestSurfaceOp::Lock, [&](Surface* self) { return SurfaceLock(self, rect, description); });
+}
+
+HRESULT IDirectDrawSurface7::Unlock(LPRECT) {
+    return OnSurface(this, TestSurfaceOp::Unlock, [&](Surface* self) { return SurfaceUnlock(self); });
+}
+
+HRESULT IDirectDrawSurface7::SetColorKey(DWORD flags, LPDDCOLORKEY key) {
+    return OnSurface(this, TestSurfaceOp::SetColorKey,
+                     [&](Surface* self) { return SurfaceSetColorKey(self, flags, key); });
+}
+
+HRESULT IDirectDrawSurface7::GetColorKey(DWORD flags, LPDDCOLORKEY key) {
+    return OnSurface(this, TestSurfaceOp::GetColorKey,
+                     [&](Surface* self) { return SurfaceGetColorKey(self, flags, key); });
+}
+
+HRESULT IDirectDrawSurface7::GetAttachedSurface(LPDDSCAPS2 caps, LPDIRECTDRAWSURFACE7* surface) {
+    return OnSurface(this, TestSurfaceOp::GetAttachedSurface,
+                     [&](Surface* self) { return SurfaceGetAttachedSurface(self, caps, surface); });
+}
+
+HRESULT IDirectDrawSurface7::SetPalette(LPDIRECTDRAWPALETTE palette) {
+    return OnSurface(this, TestSurfaceOp::SetPalette, [&](Surface* self) { return SurfaceSetPalette(self, palette); });
+}
+
+HRESULT IDirectDrawSurface7::GetPalette(LPDIRECTDRAWPALETTE* palette) {
+    return OnSurface(this, TestSurfaceOp::GetPalette, [&](Surface* self) { return SurfaceGetPalette(self, palette); });
+}
+
+// IDirectDrawPalette
+
+ULONG IDirectDrawPalette::AddRef() {
+    Palette* self = FindPalette(this);
+    return self ? ++self->refs : 0;
+}
+
+ULONG IDirectDrawPalette::Release() {
+    Palette* self = FindPalette(this);
+    return self ? PaletteRelease(self) : 0;
+}
+
+HRESULT IDirectDrawPalette::GetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) {
+    Palette* self = FindPalette(this);
+    return self ? PaletteGetEntries(self, flags, base, count, entries) : DDERR_INVALIDOBJECT;
+}
+
+HRESULT IDirectDrawPalette::SetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) {
+    Palette* self = FindPalette(this);
+    return self ? PaletteSetEntries(self, flags, base, count, entries) : DDERR_INVALIDOBJECT;
+}
+
+// Test hooks
+
+bool TestFailSurfaceOp(IDirectDrawSurface7* surfaceInterface, TestSurfaceOp op, HRESULT result, int times) {
+    Surface* surface = FindSurface(surfaceInterface);
+    if (!surface || op >= TestSurfaceOp::Count) return false;
+    surface->faults[int(op)] = {result, times, 0};
+    return true;
+}
+
+int TestSurfaceCallCount(IDirectDrawSurface7* surfaceInterface, TestSurfaceOp op) {
+    Surface* surface = FindSurface(surfaceInterface);
+    return surface && op < TestSurfaceOp::Count ? surface->calls[int(op)] : 0;
+}
+
+void TestResetSurfaceCallCounts() {
+    for (Surface* surface : liveSurfaces) std::fill(std::begin(surface->calls), std::end(surface->calls), 0);
+}
+
+void TestFailDirectDrawOp(TestDirectDrawOp op, HRESULT result, int times, int skip) {
+    if (op >= TestDirectDrawOp::Count) return;
+    directDrawFaults[int(op)] = {result, times, skip};
+}
+
+int TestDirectDrawCallCount(TestDirectDrawOp op) { return op < TestDirectDrawOp::Count ? directDrawCalls[int(op)] : 0; }
+
+void TestLoseAllSurfaces() { DisplayLoseSurfaces(); }
+
+// Called by TestClearDisplayHooks (present.cpp), which also resets presentation's own hooks.
+void DisplayClearSurfaceHooks() {
+    for (Surface* surface : liveSurfaces) {
+        std::fill(std::begin(surface->faults), std::end(surface->faults), Fault{});
+        std::fill(std::begin(surface->calls), std::end(surface->calls), 0);
+    }
+    std::fill(std::begin(directDrawFaults), std::end(directDrawFaults), Fault{});
+    std::fill(std::begin(directDrawCalls), std::end(directDrawCalls), 0);
+    displayAvailable = true;
 }

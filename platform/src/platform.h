@@ -44,6 +44,25 @@ void DisplayOnWindowDestroyed(SDL_Window* window);
 // default while none is attached (ddraw.cpp). Every GDI colour conversion goes through it.
 const PALETTEENTRY* DisplayPalette();
 
+// Surface loss (ddraw.cpp), driven by present.cpp's event hook: every surface loses its pixels and reports
+// DDERR_SURFACELOST; while the display is unavailable (the window is minimised) Restore fails.
+void DisplayLoseSurfaces();
+void DisplaySetAvailable(bool available);
+
+// Presentation (present.cpp), driven by ddraw.cpp: exclusive SetCooperativeLevel attaches the window, the
+// release of the DirectDraw object that took it detaches, and every Flip presents the new front buffer.
+bool PresentAttach(SDL_Window* window);
+void PresentDetach();
+bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, uint32_t paletteVersion);
+// The pieces of a present, apart for the benchmarks: the 640 x 480 index -> ARGB conversion through a
+// 256-entry table, and the rectangle the picture takes in a window of the given size.
+void PresentBuildTable(const PALETTEENTRY* palette, uint32_t* table);
+void PresentConvertFrame(const BYTE* pixels, LONG pitch, const uint32_t* table, uint32_t* argb, int argbPitch);
+bool PresentUpload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, uint32_t paletteVersion);
+SDL_Rect PresentDestination(int windowWidth, int windowHeight);
+// TestClearDisplayHooks (present.cpp) hands the surfaces' share of the clearing to ddraw.cpp.
+void DisplayClearSurfaceHooks();
+
 // GDI (gdi.cpp). Every GDI object begins with its type, so a handle can be told apart safely, and is
 // registered while alive, so a stale or foreign handle is refused instead of followed.
 enum class GdiType : uint32_t { Bitmap = 0x42495447, Font = 0x464F4E54, Brush = 0x42525348 };
