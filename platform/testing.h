@@ -6,6 +6,7 @@
 #include <dinput.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,10 @@ std::vector<TestMessageBox> TestTakeMessageBoxes();
 // Pointer (system): whether SetCursor last left the mouse pointer shown, and the cursor it set.
 bool TestPointerShown();
 HCURSOR TestCurrentCursor();
+
+// Sleep (system): while a hook is set, Sleep hands it the milliseconds instead of sleeping. The main loop
+// sleeps once after every frame, so a hook can script input between frames of the real loop.
+void TestSetSleepHook(std::function<void(DWORD)> hook);
 
 // Window (window): real SDL events for the program's window, as a person at the machine would cause them;
 // they take effect at the next pump. Scancodes and window-event ids are SDL's.

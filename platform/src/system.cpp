@@ -59,6 +59,8 @@ char moduleTag;
 char applicationIconTag;
 char arrowCursorTag;
 
+std::function<void(DWORD)> sleepHook;
+
 HCURSOR currentCursor = nullptr;
 bool pointerShown = true;
 
@@ -125,7 +127,13 @@ DWORD WINAPI GetTickCount(void) { return ClockNow(); }
 
 DWORD WINAPI timeGetTime(void) { return DWORD(ClockNow() + multimediaSkewMs); }
 
-void WINAPI Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void WINAPI Sleep(DWORD milliseconds) {
+    if (sleepHook) {
+        sleepHook(milliseconds);
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
     if (moduleName != nullptr) return nullptr;
@@ -241,3 +249,5 @@ std::vector<TestMessageBox> TestTakeMessageBoxes() {
 bool TestPointerShown() { return pointerShown; }
 
 HCURSOR TestCurrentCursor() { return currentCursor; }
+
+void TestSetSleepHook(std::function<void(DWORD)> hook) { sleepHook = std::move(hook); }
