@@ -111,6 +111,29 @@ void TestFailNextCompatibleDCs(int count);
 
 // --- text ---
 
+// TextOutA calls while recording, in order: where, the bytes, the DC's colour and mode, the selected font.
+struct TestTextCall {
+    int x = 0;
+    int y = 0;
+    std::string text;
+    COLORREF colour = 0;
+    int bkMode = 0;
+    std::string face;  // lfFaceName of the selected font, "" for the DC's default font
+    LONG height = 0;
+};
+void TestRecordTextOut(bool record);  // starts or stops recording, forgetting earlier calls
+std::vector<TestTextCall> TestTakeTextOut();
+
+// How often the text layer has gone to fontconfig and FreeType; its caches keep these from growing per call.
+struct TestTextStats {
+    int fontconfigMatches;
+    int facesOpened;
+    int glyphsRendered;
+};
+TestTextStats TestGetTextStats();
+std::string TestFontFamily(HFONT font);  // family of the face a live font resolved to, "" for none
+int TestFontAscent(HFONT font);          // the baseline's distance from the cell's top, -1 for no font
+
 // --- window and messages ---
 
 // Clock (system): GetTickCount and timeGetTime read a frozen value from TestSetClock until TestRunClock lets
