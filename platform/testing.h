@@ -108,6 +108,46 @@ void TestFailNextCompatibleDCs(int count);
 // --- resources ---
 
 // --- input ---
+// The DirectInput objects a hook means, and the operations it counts or makes fail. Create is
+// DirectInputCreateEx for the DirectInput object and CreateDeviceEx for a device kind; EnumCallback
+// counts the enumeration's calls of the program's callback, per kind of device offered.
+enum class TestInputObject { DirectInput, Keyboard, Mouse, Joystick, Count };
+enum class TestInputOp {
+    Create,
+    EnumDevices,
+    EnumCallback,
+    SetDataFormat,
+    SetCooperativeLevel,
+    SetProperty,
+    Acquire,
+    Unacquire,
+    Poll,
+    GetDeviceState,
+    Release,
+    Count
+};
+int TestInputCalls(TestInputObject object, TestInputOp op);
+void TestResetInputCalls();
+// The next `count` calls of `op` on objects of that kind return `result` and do nothing else; count -1
+// fails every call until the hook is called again with count 0. A read failed with DIERR_INPUTLOST
+// also takes the device's acquisition away, as a real loss does.
+void TestFailInputOp(TestInputObject object, TestInputOp op, HRESULT result, int count = 1);
+// SetProperty of `property` on devices of that kind returns `result` and the device keeps its value;
+// S_OK accepts the property again.
+void TestRefuseInputProperty(TestInputObject object, const GUID& property, HRESULT result);
+// CreateDeviceEx of the joystick at that SDL device index returns `result`; S_OK makes it creatable.
+void TestMakeJoystickUncreatable(int sdlIndex, HRESULT result);
+// One name per Release call, in call order: "DirectInput", "keyboard", "mouse" or "joystick".
+std::vector<std::string> TestTakeInputReleaseLog();
+// Virtual joysticks on SDL's own virtual driver. Attach returns the joystick's SDL instance id (-1 on
+// failure), which the other helpers take. Values reach the devices at the next Poll or event pump.
+int TestAttachJoystick(int axes, int buttons, int hats);
+void TestDetachJoystick(int joystick);
+void TestSetJoystickAxis(int joystick, int axis, int16_t value);
+void TestSetJoystickButton(int joystick, int button, bool down);
+void TestSetJoystickHat(int joystick, int hat, uint8_t value);
+// Whether the layer holds the pointer captured for an acquired mouse (SDL's relative mode requested).
+bool TestMouseCaptured();
 
 // --- text ---
 

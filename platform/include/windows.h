@@ -306,6 +306,7 @@ typedef PALETTEENTRY* LPPALETTEENTRY;
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand);
 
 // Kernel
+#define ZeroMemory(destination, length) std::memset((destination), 0, (length))
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
 void WINAPI OutputDebugStringA(LPCSTR text);
 DWORD WINAPI GetTickCount(void);
