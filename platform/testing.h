@@ -202,10 +202,15 @@ HCURSOR TestCurrentCursor();
 void TestSetSleepHook(std::function<void(DWORD)> hook);
 
 // Window (window): real SDL events for the program's window, as a person at the machine would cause them;
-// they take effect at the next pump. Scancodes and window-event ids are SDL's.
+// they take effect at the next pump. Scancodes and window-event ids are SDL's; a key carries SDL_GetModState().
 void TestPushKey(int sdlScancode, bool down, bool repeat = false);
 void TestPushWindowEvent(int sdlWindowEventId);
 void TestPushMouseMotion(int dx, int dy);
 void TestPushQuit();
 bool TestWindowMinimised();
 int TestQueuedMessageCount();
+// Called at the start of every pump (PeekMessageA and GetMessageA pump), before any event is taken.
+void TestSetPumpHook(std::function<void()> hook);
+// Called around every window-procedure call the layer makes, sent or dispatched: before with returned false,
+// after with returned true.
+void TestSetMessageObserver(std::function<void(HWND window, UINT message, bool returned)> observer);

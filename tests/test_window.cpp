@@ -198,3 +198,158 @@ TEST(Window, CloseDestroysWithDestroyRunningInsideWhileTheWindowLives) {
 }
 
 }  // namespace
+
+namespace {
+
+// Pumps the pending SDL events and returns the messages they became, oldest first, leaving the queue empty.
+std::vector<MSG> PumpedMessages() {
+    std::vector<MSG> messages;
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) messages.push_back(m);
+    return messages;
+}
+
+TEST(EventTranslation, KeysBecomeVirtualKeysWithScanCodeRepeatAndTransitionBits) {
+    HWND window = MakeWindow();
+    ShowWindow(window, SW_SHOWNORMAL);
+    PumpedMessages();
+    TestPushKey(SDL_SCANCODE_ESCAPE, true);
+    TestPushKey(SDL_SCANCODE_RIGHT, true);
+    TestPushKey(SDL_SCANCODE_RIGHT, true, true);
+    TestPushKey(SDL_SCANCODE_RIGHT, false);
+    TestPushKey(SDL_SCANCODE_F12, true);
+    TestPushKey(SDL_SCANCODE_A, true);
+    TestPushKey(SDL_SCANCODE_KP_8, true);
+    std::vector<MSG> m = PumpedMessages();
+    ASSERT_EQ(m.size(), 7u);
+    const LPARAM repeatBit = LPARAM(1) << 30, upBit = LPARAM(1) << 31, extendedBit = LPARAM(1) << 24;
+    EXPECT_EQ(m[0].message, UINT(WM_KEYDOWN));
+    EXPECT_EQ(m[0].hwnd, window);
+    EXPECT_EQ(m[0].wParam, WPARAM(VK_ESCAPE));
+    EXPECT_EQ(m[0].lParam, LPARAM(0x00010001));
+    EXPECT_EQ(m[1].wParam, WPARAM(VK_RIGHT));
+    EXPECT_EQ(m[1].lParam, LPARAM(0x004D0001) | extendedBit);
+    EXPECT_EQ(m[2].lParam, LPARAM(0x004D0001) | extendedBit | repeatBit);
+    EXPECT_EQ(m[3].message, UINT(WM_KEYUP));
+    EXPECT_EQ(m[3].lParam, LPARAM(0x004D0001) | extendedBit | repeatBit | upBit);
+    EXPECT_EQ(m[4].wParam, WPARAM(VK_F12));
+    EXPECT_EQ(m[4].lParam, LPARAM(0x00580001));
+    EXPECT_EQ(m[5].wParam, WPARAM('A'));
+    EXPECT_EQ(m[6].wParam, WPARAM(0x68)) << "keypad 8";
+    for (const MSG& each : m) EXPECT_EQ(TranslateMessage(&each), TRUE);
+}
+
+TEST(EventTranslation, AltMakesSystemKeysAndAltF4ClosesTheWindow) {
+    HWND window = MakeWindow();
+    ShowWindow(window, SW_SHOWNORMAL);
+    PumpedMessages();
+    seen.clear();
+    TestPushKey(SDL_SCANCODE_LALT, true);
+    SDL_SetModState(KMOD_LALT);
+    TestPushKey(SDL_SCANCODE_F4, true);
+    SDL_SetModState(KMOD_NONE);
+    std::vector<MSG> m = PumpedMessages();
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0].message, UINT(WM_SYSKEYDOWN));
+    EXPECT_EQ(m[0].wParam, WPARAM(VK_MENU));
+    EXPECT_EQ(m[1].message, UINT(WM_SYSKEYDOWN));
+    EXPECT_EQ(m[1].wParam, WPARAM(VK_F1 + 3));
+    EXPECT_TRUE(m[1].lParam & (LPARAM(1) << 29));
+    DispatchMessageA(&m[0]);
+    EXPECT_EQ(TestGetLiveObjects().windows, 1);
+    DispatchMessageA(&m[1]);
+    EXPECT_EQ(Messages(), (std::vector<UINT>{WM_SYSKEYDOWN, WM_SYSKEYDOWN, WM_CLOSE, WM_DESTROY}));
+    EXPECT_EQ(TestGetLiveObjects().windows, 0);
+}
+
+TEST(EventTranslation, MouseMotionAsksForTheCursorBeforeTheMove) {
+    HWND window = MakeWindow();
+    ShowWindow(window, SW_SHOWNORMAL);
+    PumpedMessages();
+    TestPushMouseMotion(30, 40);
+    TestPushMouseMotion(-10, 2);
+    std::vector<MSG> m = PumpedMessages();
+    ASSERT_EQ(m.size(), 4u);
+    EXPECT_EQ(m[0].message, UINT(WM_SETCURSOR));
+    EXPECT_EQ(m[0].wParam, reinterpret_cast<WPARAM>(window));
+    EXPECT_EQ(m[0].lParam, LPARAM(MAKELONG(HTCLIENT, WM_MOUSEMOVE)));
+    EXPECT_EQ(m[1].message, UINT(WM_MOUSEMOVE));
+    EXPECT_EQ(m[1].lParam, LPARAM(MAKELONG(30, 40)));
+    EXPECT_EQ(m[3].lParam, LPARAM(MAKELONG(20, 42)));
+    EXPECT_EQ(m[3].pt.x, 20);
+    EXPECT_EQ(m[3].pt.y, 42);
+}
+
+TEST(EventTranslation, MinimiseRestoreAndFocusBecomeActivationsWithTheMinimisedFlag) {
+    HWND window = MakeWindow();
+    ShowWindow(window, SW_SHOWNORMAL);
+    PumpedMessages();
+    TestPushWindowEvent(SDL_WINDOWEVENT_SHOWN);
+    TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
+    TestPushWindowEvent(SDL_WINDOWEVENT_MINIMIZED);
+    TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
+    TestPushWindowEvent(SDL_WINDOWEVENT_RESTORED);
+    TestPushWindowEvent(SDL_WINDOWEVENT_RESTORED);
+    TestPushWindowEvent(SDL_WINDOWEVENT_MOVED);
+    std::vector<WPARAM> activations;
+    for (const MSG& m : PumpedMessages()) {
+        EXPECT_EQ(m.message, UINT(WM_ACTIVATE));
+        EXPECT_EQ(m.hwnd, window);
+        activations.push_back(m.wParam);
+    }
+    EXPECT_EQ(activations, (std::vector<WPARAM>{WPARAM(MAKELONG(WA_INACTIVE, 0)), WPARAM(MAKELONG(WA_INACTIVE, 1)),
+                                                WPARAM(MAKELONG(WA_ACTIVE, 1)), WPARAM(MAKELONG(WA_ACTIVE, 0))}));
+    EXPECT_FALSE(TestWindowMinimised());
+}
+
+TEST(EventTranslation, WindowCloseAndQuitEventsCloseTheWindowOnce) {
+    HWND window = MakeWindow();
+    ShowWindow(window, SW_SHOWNORMAL);
+    PumpedMessages();
+    seen.clear();
+    TestPushWindowEvent(SDL_WINDOWEVENT_CLOSE);
+    TestPushQuit();
+    std::vector<MSG> taken = DrainQueue();
+    ASSERT_EQ(taken.size(), 2u);
+    EXPECT_EQ(taken[0].message, UINT(WM_CLOSE));
+    EXPECT_EQ(taken[1].message, UINT(WM_QUIT)) << "the second close went with the window";
+    EXPECT_EQ(Messages(), (std::vector<UINT>{WM_CLOSE, WM_DESTROY}));
+    EXPECT_EQ(TestGetLiveObjects().windows, 0);
+}
+
+TEST(MessageQueue, GetMessageWaitsForAnEventFromAnotherThread) {
+    HWND window = MakeWindow();
+    ShowWindow(window, SW_SHOWNORMAL);
+    PumpedMessages();
+    SDL_Thread* pusher = SDL_CreateThread(
+        [](void*) -> int {
+            SDL_Delay(50);
+            SDL_Event key{};
+            key.type = SDL_KEYDOWN;
+            key.key.state = SDL_PRESSED;
+            key.key.keysym.scancode = SDL_SCANCODE_SPACE;
+            key.key.keysym.sym = SDLK_SPACE;
+            SDL_PushEvent(&key);
+            return 0;
+        },
+        "pusher", nullptr);
+    MSG m;
+    EXPECT_EQ(GetMessageA(&m, nullptr, 0, 0), 1);
+    SDL_WaitThread(pusher, nullptr);
+    EXPECT_EQ(m.message, UINT(WM_KEYDOWN));
+    EXPECT_EQ(m.wParam, WPARAM(VK_SPACE));
+}
+
+TEST(MessageQueue, DispatchToADeadWindowCallsNothing) {
+    HWND window = MakeWindow();
+    MSG m{};
+    m.hwnd = window;
+    m.message = WM_USER_TEST;
+    EXPECT_EQ(DestroyWindow(window), TRUE);
+    seen.clear();
+    EXPECT_EQ(DispatchMessageA(&m), 0);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(DispatchMessageA(nullptr), 0);
+}
+
+}  // namespace

@@ -31,6 +31,8 @@ HWND mainWindow = nullptr;
 bool foreground = false;
 std::deque<MSG> queue;
 POINT mousePosition = {0, 0};
+std::function<void()> pumpHook;
+std::function<void(HWND, UINT, bool)> messageObserver;
 
 constexpr ATOM kFirstClassAtom = 0xC000;
 constexpr WPARAM kMouseLeft = 0x0001;
@@ -59,7 +61,10 @@ const WindowClass* FindClass(LPCSTR name) {
 // Sent messages run the window procedure at once, as SendMessage does; the caller never waits on the queue.
 LRESULT SendToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!IsLive(window)) return 0;
-    return window->procedure(window, message, wParam, lParam);
+    if (messageObserver) messageObserver(window, message, false);
+    LRESULT result = window->procedure(window, message, wParam, lParam);
+    if (messageObserver) messageObserver(window, message, true);
+    return result;
 }
 
 void Enqueue(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -313,6 +318,7 @@ SDL_Window* PlatformMainSdlWindow() { return PlatformSdlWindow(mainWindow); }
 bool PlatformWindowInForeground() { return IsLive(mainWindow) && foreground; }
 
 void PlatformPumpEvents() {
+    if (pumpHook) pumpHook();
     if (!SDL_WasInit(SDL_INIT_EVENTS)) return;
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
@@ -518,6 +524,7 @@ void TestPushKey(int sdlScancode, bool down, bool repeat) {
     event.key.repeat = repeat ? 1 : 0;
     event.key.keysym.scancode = SDL_Scancode(sdlScancode);
     event.key.keysym.sym = SDL_GetKeyFromScancode(SDL_Scancode(sdlScancode));
+    event.key.keysym.mod = Uint16(SDL_GetModState());
     Push(event);
 }
 
@@ -553,3 +560,7 @@ void TestPushQuit() {
 bool TestWindowMinimised() { return IsLive(mainWindow) && mainWindow->minimised; }
 
 int TestQueuedMessageCount() { return int(queue.size()); }
+
+void TestSetPumpHook(std::function<void()> hook) { pumpHook = std::move(hook); }
+
+void TestSetMessageObserver(std::function<void(HWND, UINT, bool)> observer) { messageObserver = std::move(observer); }
