@@ -4,44 +4,7 @@
 
 #include "display/display.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-
 namespace {
-
-namespace fs = std::filesystem;
-
-// Small 8-bit bitmap files under the four names. The loaders take a file of that name when the program
-// carries no such resource, so the recovery can be watched refilling surfaces whatever the artwork is.
-void WriteBitmapFile(const fs::path& path, int width, int height, const std::function<BYTE(int, int)>& pixel) {
-    std::vector<BYTE> bytes(54 + 1024 + size_t(width) * height);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes[at + i] = BYTE(v >> (8 * i));
-    };
-    bytes[0] = 'B';
-    bytes[1] = 'M';
-    put32(2, uint32_t(bytes.size()));
-    put32(10, 54 + 1024);
-    put32(14, 40);
-    put32(18, uint32_t(width));
-    put32(22, uint32_t(height));
-    bytes[26] = 1;
-    bytes[28] = 8;
-    put32(34, uint32_t(width * height));
-    for (int i = 0; i < 256; ++i) {
-        // Every entry a different colour, with the key green at 145 as in the real artwork.
-        const BYTE red = i == 145 ? 21 : BYTE(i), green = i == 145 ? 141 : BYTE(i * 37),
-                   blue = i == 145 ? 91 : BYTE(i * 91);
-        bytes[54 + 4 * i] = blue;
-        bytes[54 + 4 * i + 1] = green;
-        bytes[54 + 4 * i + 2] = red;
-    }
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) bytes[1078 + size_t(height - 1 - y) * width + x] = pixel(x, y);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-}
 
 class Recovery : public HarnessTest {
 protected:
@@ -52,20 +15,13 @@ protected:
     }
 
     void SetUp() override {
-        home = fs::current_path();
-        folder = fs::temp_directory_path() / ("ditessary-blit-" + std::to_string(::getpid()));
-        fs::create_directories(folder);
-        WriteBitmapFile(folder / "BACKIMG", 64, 48, [](int x, int y) { return BYTE((x * 5 + y * 3) % 200 + 1); });
-        WriteBitmapFile(folder / "STRINGS", 48, 16,
-                        [](int x, int y) { return x % 8 >= 2 && x % 8 < 6 && y > 2 && y < 13 ? BYTE(30 + x) : 145; });
-        WriteBitmapFile(folder / "TITLE", 64, 32,
-                        [](int x, int y) { return (x / 4 + y / 4) % 3 == 0 ? BYTE(60 + y) : BYTE(145); });
-        WriteBitmapFile(folder / "CHARA", 64, 48,
-                        [](int x, int y) { return x > 10 && x < 40 && y > 5 && y < 40 ? BYTE(200 + x % 50) : 0; });
-        fs::current_path(folder);
         HarnessTest::SetUp();
         TestCaptureDebugOutput(true);
         for (LPDIRECTDRAWSURFACE7 s : Bitmaps()) {
+            DDSURFACEDESC2 description = {};
+            description.dwSize = sizeof(description);
+            ASSERT_EQ(s->GetSurfaceDesc(&description), DD_OK);
+            widths.push_back(int(description.dwWidth));
             loaded.push_back(HarnessReadPixels(s));
             ASSERT_NE(loaded.back(), std::vector<BYTE>(loaded.back().size(), 0));
         }
@@ -74,8 +30,6 @@ protected:
     void TearDown() override {
         TestCaptureDebugOutput(false);
         HarnessTest::TearDown();
-        fs::current_path(home);
-        fs::remove_all(folder);
     }
 
     std::vector<LPDIRECTDRAWSURFACE7> Bitmaps() const {
@@ -96,19 +50,19 @@ protected:
         ASSERT_EQ(app.titleSurface->GetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
         for (int row = rect.top; row < rect.bottom; ++row) {
             for (int column = rect.left; column < rect.right; ++column) {
-                const BYTE p = loaded[2][size_t(row) * 64 + column];
+                const BYTE p = loaded[2][size_t(row) * widths[2] + column];
                 if (p != key.dwColorSpaceLowValue)
                     (*screen)[size_t(y + row - rect.top) * 640 + x + column - rect.left] = p;
             }
         }
     }
 
-    fs::path home, folder;
     std::vector<std::vector<BYTE>> loaded;  // background, glyph, title, chara as set-up filled them
+    std::vector<int> widths;
 };
 
 TEST_F(Recovery, ALostSurfaceIsRepairedOnceAndItsRectangleIsMissingFromThatFrame) {
-    RECT logo = {0, 0, 64, 16}, prompt = {0, 16, 64, 32};
+    RECT logo = {0, 0, 640, 100}, prompt = {0, 100, 640, 135};  // as the input-test scene draws them
     TestLoseAllSurfaces();
     TestResetSurfaceCallCounts();
     const uint32_t presents = TestPresentCount();
@@ -141,10 +95,10 @@ TEST_F(Recovery, ALostSurfaceIsRepairedOnceAndItsRectangleIsMissingFromThatFrame
 }
 
 TEST_F(Recovery, BusyBlitsAndFlipsAreRetriedUntilTheyClear) {
-    RECT logo = {0, 0, 64, 16};
+    RECT logo = {0, 0, 640, 100};
     TestResetSurfaceCallCounts();
     ASSERT_TRUE(TestFailSurfaceOp(app.backBuffer, TestSurfaceOp::BltFast, DDERR_WASSTILLDRAWING, 7));
-    EXPECT_EQ(BltFastRetry(app.backBuffer, 8, 9, app.titleSurface, &logo, DDBLTFAST_SRCCOLORKEY), DD_OK);
+    EXPECT_EQ(BltFastRetry(app.backBuffer, 0, 9, app.titleSurface, &logo, DDBLTFAST_SRCCOLORKEY), DD_OK);
     EXPECT_EQ(TestSurfaceCallCount(app.backBuffer, TestSurfaceOp::BltFast), 8);
 
     const uint32_t presents = TestPresentCount();
@@ -153,17 +107,17 @@ TEST_F(Recovery, BusyBlitsAndFlipsAreRetriedUntilTheyClear) {
     EXPECT_EQ(TestSurfaceCallCount(app.primarySurface, TestSurfaceOp::Flip), 4);
     EXPECT_EQ(TestPresentCount(), presents + 1);
     std::vector<BYTE> expected(640 * 480, 0);
-    ExpectTitleAt(&expected, logo, 8, 9);
+    ExpectTitleAt(&expected, logo, 0, 9);
     EXPECT_EQ(HarnessLastFrame().indices, expected);
     EXPECT_EQ(Restores(app.primarySurface), 0);
 }
 
 TEST_F(Recovery, OtherResultsComeBackUnchangedWithoutARepair) {
-    RECT beyond = {0, 0, 65, 16};
+    RECT beyond = {0, 0, widths[2] + 1, 16};
     TestResetSurfaceCallCounts();
     EXPECT_EQ(BltFastRetry(app.backBuffer, 0, 0, app.titleSurface, &beyond, DDBLTFAST_SRCCOLORKEY), DDERR_INVALIDRECT);
     ASSERT_TRUE(TestFailSurfaceOp(app.backBuffer, TestSurfaceOp::BltFast, DDERR_SURFACEBUSY));
-    RECT logo = {0, 0, 64, 16};
+    RECT logo = {0, 0, 640, 100};
     EXPECT_EQ(BltFastRetry(app.backBuffer, 0, 0, app.titleSurface, &logo, 0), DDERR_SURFACEBUSY);
     EXPECT_EQ(TestSurfaceCallCount(app.backBuffer, TestSurfaceOp::BltFast), 2);
     EXPECT_EQ(Restores(app.primarySurface), 0);
@@ -199,13 +153,13 @@ TEST_F(Recovery, AFailedBackgroundRestoreIsNotReportedAndLeavesItUnfilled) {
     EXPECT_EQ(BltFastRetry(app.backBuffer, 0, 0, app.backgroundSurface, &all, 0), DD_OK);
     const std::vector<BYTE> screen = HarnessReadPixels(app.backBuffer);
     EXPECT_EQ(screen[0], loaded[0][0]);
-    EXPECT_EQ(screen[47 * 640 + 63], loaded[0][47 * 64 + 63]);
+    EXPECT_EQ(screen[47 * 640 + 63], loaded[0][size_t(47) * widths[0] + 63]);
 }
 
 TEST_F(Recovery, APrimaryThatCannotBeRestoredStopsEveryBlitUntilItCan) {
     TestSetDisplayMinimised(true);
     TestResetSurfaceCallCounts();
-    RECT logo = {0, 0, 64, 16};
+    RECT logo = {0, 0, 640, 100};
     for (int frame = 0; frame < 3; ++frame) {
         EXPECT_EQ(BltFastRetry(app.backBuffer, 0, 100, app.titleSurface, &logo, DDBLTFAST_SRCCOLORKEY),
                   DDERR_WRONGMODE);
