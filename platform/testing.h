@@ -107,6 +107,13 @@ void TestFailNextCompatibleDCs(int count);
 
 // --- resources ---
 
+// Bitmap resources in front of the compiled-in table: a registered name is found with a copy of these
+// bytes (the newest registration wins), a hidden name is found nowhere until registered again, and the
+// reset goes back to the compiled-in table alone. Handles found earlier stay valid until the reset.
+void TestRegisterBitmapResource(const char* name, const std::vector<uint8_t>& packedBitmap);
+void TestHideResource(const char* name);
+void TestResetResources();
+
 // --- input ---
 // The DirectInput objects a hook means, and the operations it counts or makes fail. Create is
 // DirectInputCreateEx for the DirectInput object and CreateDeviceEx for a device kind; EnumCallback
