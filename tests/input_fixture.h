@@ -1,0 +1,86 @@
+// The input tests' world: a shown, focused window on SDL's dummy driver, real SDL input events for it,
+// virtual joysticks, and a tear-down that proves every DirectInput object was let go.
+#pragma once
+
+#include "app/app_state.h"
+#include "input/input.h"
+#include "platform/testing.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+inline LRESULT CALLBACK InputTestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class InputTest : public ::testing::Test {
+protected:
+    HWND window = nullptr;
+    std::vector<int> joysticks;
+
+    void SetUp() override {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = InputTestWindowProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "InputTestWindow";
+        ASSERT_NE(RegisterClassA(&windowClass), 0);
+        window = CreateWindowExA(0, "InputTestWindow", "input", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr,
+                                 windowClass.hInstance, nullptr);
+        ASSERT_NE(window, nullptr);
+        ShowWindow(window, SW_SHOWNORMAL);
+        SetFocus(window);
+        Pump();
+    }
+
+    void TearDown() override {
+        ReleaseInput();
+        for (int j : joysticks) TestDetachJoystick(j);
+        if (window) DestroyWindow(window);
+        TestLiveObjects live = TestGetLiveObjects();
+        EXPECT_EQ(live.directInputs, 0);
+        EXPECT_EQ(live.inputDevices, 0);
+    }
+
+    static void Pump() { TestPumpEvents(); }
+
+    // Real joysticks on the machine would come first in the enumeration and spoil exact expectations.
+    static bool RealJoysticksPresent() { return SDL_WasInit(SDL_INIT_JOYSTICK) && SDL_NumJoysticks() > 0; }
+
+    // A pad as SDL's virtual driver makes it: six axes, fifteen buttons, one hat.
+    int AttachJoystick(int axes = 6, int buttons = 15, int hats = 1) {
+        int j = TestAttachJoystick(axes, buttons, hats);
+        EXPECT_GE(j, 0) << SDL_GetError();
+        if (j >= 0) joysticks.push_back(j);
+        return j;
+    }
+
+    static void LoseFocus() {
+        TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
+        Pump();
+    }
+    static void GainFocus() {
+        TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
+        Pump();
+    }
+
+    static void Key(SDL_Scancode scancode, bool down) { TestPushKey(scancode, down); }
+
+    static void MouseButton(Uint8 sdlButton, bool down) {
+        SDL_Event event = {};
+        event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+        event.button.button = sdlButton;
+        event.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+        event.button.clicks = 1;
+        SDL_PushEvent(&event);
+    }
+
+    static void MouseWheel(int notches, bool flipped = false) {
+        SDL_Event event = {};
+        event.type = SDL_MOUSEWHEEL;
+        event.wheel.y = notches;
+        event.wheel.direction = flipped ? SDL_MOUSEWHEEL_FLIPPED : SDL_MOUSEWHEEL_NORMAL;
+        SDL_PushEvent(&event);
+    }
+};
