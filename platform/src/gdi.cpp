@@ -389,6 +389,9 @@ COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF colour) {
 
 // The bitmap reader. Every offset and size comes from outside, so each is checked against the span
 // in 64-bit arithmetic before anything is read; anything we do not read refuses the whole bitmap.
+// Written here rather than on SDL_LoadBMP_RW: SDL refuses an 8-bit bitmap whose short colour table
+// (biClrUsed 16, say) leaves pixel values without a colour, which Windows loads; it decodes RLE, which
+// we refuse; and a packed resource needs its header parsed anyway to place the synthesised file header.
 namespace {
 
 constexpr int64_t kMaxPixels = int64_t(1) << 24;
