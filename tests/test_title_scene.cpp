@@ -1,0 +1,349 @@
+// The input-test scene frame by frame: its picture against one composed from the bitmaps, its read-out
+// lines, the cursor and the start rule, driven by real SDL input through the layer.
+#include "tests/harness.h"
+
+#include "display/display.h"
+#include "input/input.h"
+#include "scenes/scenes.h"
+
+#include <SDL.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char kMincho[] = "\x82\x6c\x82\x72\x20\x96\xbe\x92\xa9";
+const char kKeyPrefix[] = "Input Key \x81\x46";
+const char kJoyPrefix[] = "Joypad \x81\x46";
+const char kNone[] = "\x96\xb3\x82\xb5";
+constexpr BYTE kKeyGreen = 145;
+
+struct Lines {
+    std::string key;
+    std::string joy;
+    std::string mouse;
+};
+
+std::string MouseLine(int x, int y, int b0 = 0, int b1 = 0, int b2 = 0) {
+    char text[80];
+    std::snprintf(text, sizeof(text), "MousePoint (%d, %d) %d %d %d", x, y, b0, b1, b2);
+    return text;
+}
+
+class TitleSceneTest : public HarnessTest {
+protected:
+    HarnessOptions Options() const override {
+        HarnessOptions options;
+        options.loadBitmaps = true;
+        return options;
+    }
+
+    virtual bool WithJoystick() const { return false; }
+
+    void SetUp() override {
+        HarnessTest::SetUp();
+        if (HasFatalFailure()) return;
+        if (WithJoystick()) {
+            joystick = TestAttachJoystick(6, 15, 1);
+            ASSERT_GE(joystick, 0) << SDL_GetError();
+        }
+        TestPumpEvents();
+        ASSERT_TRUE(InitDirectInput(GetModuleHandleA(nullptr)));
+        ASSERT_TRUE(InitKeyboard(HarnessWindow()));
+        EXPECT_EQ(InitJoystick(HarnessWindow()), WithJoystick());
+        ASSERT_TRUE(InitMouse(HarnessWindow()));
+        app.scene = SCENE_TITLE_INIT;
+        TestRecordTextOut(true);
+    }
+
+    void TearDown() override {
+        TestRecordTextOut(false);
+        ReleaseInput();
+        if (joystick >= 0) TestDetachJoystick(joystick);
+        HarnessTest::TearDown();
+    }
+
+    // One frame as the frame driver runs the scene: set-up on entry, the scene, the flip.
+    TestFrame Frame() {
+        TestPumpEvents();
+        if (app.scene == SCENE_TITLE_INIT) TitleInit();
+        TitleFrame();
+        FlipPage();
+        return HarnessLastFrame();
+    }
+
+    // The texts of the lines the last frame drew, in drawing order.
+    static std::vector<std::string> DrawnTexts() {
+        std::vector<std::string> texts;
+        for (const TestTextCall& call : TestTakeTextOut()) texts.push_back(call.text);
+        return texts;
+    }
+
+    // The scene's picture composed from the bitmap surfaces: clear, keyed logo and prompt, the three
+    // lines in the Mincho stand-in, the keyed cursor on top.
+    static std::vector<BYTE> Expected(const Lines& lines, int cursorX, int cursorY, bool withText = true) {
+        std::vector<BYTE> picture(640 * 480, kTitleClearIndex);
+        std::vector<BYTE> title = HarnessReadPixels(app.titleSurface);
+        for (int y = 0; y < 135; ++y) {
+            int screenY = y < 100 ? 100 + y : 350 + (y - 100);
+            for (int x = 0; x < 640; ++x) {
+                BYTE value = title[size_t(y) * 640 + size_t(x)];
+                if (value != kKeyGreen) picture[size_t(screenY) * 640 + size_t(x)] = value;
+            }
+        }
+        if (!withText) return picture;
+        LPDIRECTDRAWSURFACE7 canvas = HarnessMakeSurface(640, 480, picture);
+        HDC dc = nullptr;
+        if (canvas == nullptr || canvas->GetDC(&dc) != DD_OK) return {};
+        LOGFONTA logFont = {};
+        logFont.lfHeight = 10;
+        logFont.lfWeight = FW_NORMAL;
+        logFont.lfCharSet = SHIFTJIS_CHARSET;
+        std::strcpy(logFont.lfFaceName, kMincho);
+        HFONT font = CreateFontIndirectA(&logFont);
+        HGDIOBJ previous = SelectObject(dc, font);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(255, 255, 255));
+        TestRecordTextOut(false);
+        TextOutA(dc, 200, 50, lines.key.data(), int(lines.key.size()));
+        TextOutA(dc, 200, 60, lines.joy.data(), int(lines.joy.size()));
+        TextOutA(dc, 200, 70, lines.mouse.data(), int(lines.mouse.size()));
+        TestRecordTextOut(true);
+        SelectObject(dc, previous);
+        canvas->ReleaseDC(dc);
+        DeleteObject(font);
+        picture = HarnessReadPixels(canvas);
+        canvas->Release();
+
+        std::vector<BYTE> chara = HarnessReadPixels(app.charaSurface);
+        BYTE charaKey = chara[0];
+        for (int y = 0; y < 20; ++y) {
+            for (int x = 0; x < 20; ++x) {
+                BYTE value = chara[size_t(y) * 640 + size_t(400 + x)];
+                if (value != charaKey) picture[size_t(cursorY + y) * 640 + size_t(cursorX + x)] = value;
+            }
+        }
+        return picture;
+    }
+
+    static void Key(SDL_Scancode key, bool down) { TestPushKey(key, down); }
+
+    static void MouseButton(Uint8 button, bool down) {
+        SDL_Event event = {};
+        event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+        event.button.button = button;
+        event.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+        event.button.clicks = 1;
+        SDL_PushEvent(&event);
+    }
+
+    int joystick = -1;
+};
+
+class TitleSceneJoystickTest : public TitleSceneTest {
+protected:
+    bool WithJoystick() const override { return true; }
+};
+
+}  // namespace
+
+TEST_F(TitleSceneTest, FirstFrameIsClearLogoPromptThreeLinesAndCursor) {
+    TestFrame frame = Frame();
+    ASSERT_FALSE(frame.indices.empty());
+    EXPECT_EQ(app.scene, SCENE_TITLE);
+
+    std::vector<TestTextCall> calls = TestTakeTextOut();
+    ASSERT_EQ(calls.size(), 3u);
+    const std::string texts[] = {kKeyPrefix, std::string(kJoyPrefix) + kNone, MouseLine(10, 10)};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(calls[i].text, texts[i]);
+        EXPECT_EQ(calls[i].x, 200);
+        EXPECT_EQ(calls[i].y, 50 + 10 * i);
+        EXPECT_EQ(calls[i].colour, RGB(255, 255, 255));
+        EXPECT_EQ(calls[i].bkMode, TRANSPARENT);
+        EXPECT_EQ(calls[i].face, kMincho);
+        EXPECT_EQ(calls[i].height, 10);
+    }
+
+    EXPECT_EQ(frame.indices, Expected({texts[0], texts[1], texts[2]}, 10, 10));
+    for (BYTE value : frame.indices) ASSERT_NE(value, kKeyGreen);
+
+    // The title's own letters show through unchanged where the lines and the cursor are not.
+    std::vector<BYTE> title = HarnessReadPixels(app.titleSurface);
+    int letters = 0;
+    for (int y = 0; y < 135; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            BYTE value = title[size_t(y) * 640 + size_t(x)];
+            if (value == kKeyGreen) continue;
+            ++letters;
+            EXPECT_EQ(frame.at(x, y < 100 ? 100 + y : 250 + y), value) << x << "," << y;
+        }
+    }
+    EXPECT_GT(letters, 1000);
+}
+
+TEST_F(TitleSceneTest, ArrowsAreReportedLeftRightUpDownWhateverTheOrderPressed) {
+    Frame();
+    TestTakeTextOut();
+    for (SDL_Scancode key : {SDL_SCANCODE_DOWN, SDL_SCANCODE_UP, SDL_SCANCODE_RIGHT, SDL_SCANCODE_LEFT}) {
+        Key(key, true);
+        TestPumpEvents();
+    }
+    TestFrame frame = Frame();
+    const std::string all = std::string(kKeyPrefix) + "Left Right Up Down";
+    EXPECT_EQ(DrawnTexts()[0], all);
+    EXPECT_EQ(frame.indices, Expected({all, std::string(kJoyPrefix) + kNone, MouseLine(10, 10)}, 10, 10));
+
+    Key(SDL_SCANCODE_DOWN, false);
+    Key(SDL_SCANCODE_UP, false);
+    Frame();
+    EXPECT_EQ(DrawnTexts()[0], std::string(kKeyPrefix) + "Left Right ");
+    Key(SDL_SCANCODE_LEFT, false);
+    Key(SDL_SCANCODE_DOWN, true);
+    Frame();
+    EXPECT_EQ(DrawnTexts()[0], std::string(kKeyPrefix) + "Right Down");
+}
+
+TEST_F(TitleSceneTest, WithoutAJoystickTheLineSaysNoneEveryFrameAndOnlySpaceStarts) {
+    for (int i = 0; i < 3; ++i) {
+        Frame();
+        EXPECT_EQ(DrawnTexts()[1], std::string(kJoyPrefix) + kNone);
+        EXPECT_EQ(app.scene, SCENE_TITLE);
+    }
+    Key(SDL_SCANCODE_SPACE, true);
+    Frame();
+    EXPECT_EQ(app.scene, SCENE_GAME_INIT);
+}
+
+TEST_F(TitleSceneJoystickTest, StickDirectionsInKeyboardOrderAndNothingAtRest) {
+    Frame();
+    EXPECT_EQ(DrawnTexts()[1], kJoyPrefix);
+
+    TestSetJoystickAxis(joystick, 0, -32768);
+    TestSetJoystickAxis(joystick, 1, -32768);
+    Frame();
+    EXPECT_EQ(DrawnTexts()[1], std::string(kJoyPrefix) + "Left Up ");
+
+    TestSetJoystickAxis(joystick, 0, 32767);
+    TestSetJoystickAxis(joystick, 1, 32767);
+    TestFrame frame = Frame();
+    const std::string rightDown = std::string(kJoyPrefix) + "Right Down";
+    EXPECT_EQ(DrawnTexts()[1], rightDown);
+    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, rightDown, MouseLine(10, 10)}, 10, 10));
+    EXPECT_EQ(app.scene, SCENE_TITLE);
+}
+
+TEST_F(TitleSceneJoystickTest, OnlyButtonEightOfTheTenStartsTheWalk) {
+    Frame();
+    for (int button : {0, 1, 2, 3, 4, 5, 6, 7, 9}) {
+        TestSetJoystickButton(joystick, button, true);
+        Frame();
+        EXPECT_EQ(app.scene, SCENE_TITLE) << "button " << button;
+        TestSetJoystickButton(joystick, button, false);
+        Frame();
+    }
+    TestSetJoystickButton(joystick, 8, true);
+    TestFrame frame = Frame();
+    EXPECT_EQ(app.scene, SCENE_GAME_INIT);
+    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, kJoyPrefix, MouseLine(10, 10)}, 10, 10));
+}
+
+TEST_F(TitleSceneTest, SpaceHeldOnEntryFinishesTheFirstFrameThenAsksForTheWalk) {
+    Key(SDL_SCANCODE_SPACE, true);
+    TestFrame frame = Frame();
+    EXPECT_EQ(app.scene, SCENE_GAME_INIT);
+    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, std::string(kJoyPrefix) + kNone, MouseLine(10, 10)}, 10, 10));
+}
+
+TEST_F(TitleSceneTest, MouseButtonsZeroAndTwoReadOneZeroOne) {
+    MouseButton(SDL_BUTTON_LEFT, true);
+    MouseButton(SDL_BUTTON_MIDDLE, true);
+    Frame();
+    EXPECT_EQ(DrawnTexts()[2], MouseLine(10, 10, 1, 0, 1));
+    MouseButton(SDL_BUTTON_LEFT, false);
+    MouseButton(SDL_BUTTON_MIDDLE, false);
+    MouseButton(SDL_BUTTON_RIGHT, true);
+    Frame();
+    EXPECT_EQ(DrawnTexts()[2], MouseLine(10, 10, 0, 1, 0));
+}
+
+TEST_F(TitleSceneTest, CursorStartsAtTenTenPlusTheFirstMotionAndMovesTwoPixelsPerCount) {
+    TestPushMouseMotion(3, 1);
+    TestFrame first = Frame();
+    EXPECT_EQ(DrawnTexts()[2], MouseLine(16, 12));
+    EXPECT_EQ(first.indices, Expected({kKeyPrefix, std::string(kJoyPrefix) + kNone, MouseLine(16, 12)}, 16, 12));
+
+    TestPushMouseMotion(3, 0);
+    Frame();
+    EXPECT_EQ(DrawnTexts()[2], MouseLine(22, 12));
+    EXPECT_EQ(app.cursorX, 22);
+
+    // A new entry into the scene puts the cursor back.
+    app.scene = SCENE_TITLE_INIT;
+    Frame();
+    EXPECT_EQ(DrawnTexts()[2], MouseLine(10, 10));
+}
+
+TEST_F(TitleSceneTest, CursorIsClampedInsideItsBoundsAndTheLineSaysWhere) {
+    TestPushMouseMotion(-500, -500);
+    Frame();
+    EXPECT_EQ(DrawnTexts()[2], MouseLine(10, 10));
+
+    TestPushMouseMotion(5000, 5000);
+    TestFrame frame = Frame();
+    EXPECT_EQ(DrawnTexts()[2], MouseLine(610, 450));
+    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, std::string(kJoyPrefix) + kNone, MouseLine(610, 450)}, 610, 450));
+
+    // Counts that would wrap a 32-bit position once doubled still end at the edge they push towards.
+    for (int i = 0; i < 3; ++i) TestPushMouseMotion(INT_MAX / 2, INT_MAX / 2);
+    Frame();
+    EXPECT_EQ(DrawnTexts()[2], MouseLine(610, 450));
+    for (int i = 0; i < 3; ++i) TestPushMouseMotion(INT_MIN / 2, INT_MIN / 2);
+    Frame();
+    EXPECT_EQ(DrawnTexts()[2], MouseLine(10, 10));
+}
+
+TEST_F(TitleSceneTest, CursorLiesOverTheText) {
+    Frame();
+    // A cursor in an index of its own, so it can be told from the white text beneath it.
+    std::vector<BYTE> chara = HarnessReadPixels(app.charaSurface);
+    for (int y = 0; y < 20; ++y) std::memset(&chara[size_t(y) * 640 + 400], 77, 20);
+    ASSERT_TRUE(HarnessWritePixels(app.charaSurface, chara));
+
+    TestPushMouseMotion(95, 25);  // (10, 10) + 2 x (95, 25) = (200, 60), on the joystick and mouse lines
+    TestFrame frame = Frame();
+    for (int y = 60; y < 80; ++y) {
+        for (int x = 200; x < 220; ++x) ASSERT_EQ(frame.at(x, y), 77) << x << "," << y;
+    }
+    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, std::string(kJoyPrefix) + kNone, MouseLine(200, 60)}, 200, 60));
+}
+
+TEST_F(TitleSceneTest, AFailedLogoOrPromptBlitLeavesNoLinesNoCursorAndIgnoresSpace) {
+    Frame();
+    TestTakeTextOut();
+    Key(SDL_SCANCODE_SPACE, true);
+    TestPushMouseMotion(10, 0);
+    ASSERT_TRUE(TestFailSurfaceOp(app.backBuffer, TestSurfaceOp::BltFast, DDERR_GENERIC));
+    TestFrame frame = Frame();
+    EXPECT_EQ(frame.indices, std::vector<BYTE>(640 * 480, kTitleClearIndex));
+    EXPECT_TRUE(TestTakeTextOut().empty());
+    EXPECT_EQ(app.scene, SCENE_TITLE);
+    EXPECT_EQ(app.cursorX, 10);
+
+    // A prompt rectangle the title cannot give makes the second blit fail: the logo alone.
+    RECT prompt = app.promptRect;
+    app.promptRect = {0, 470, 640, 505};
+    frame = Frame();
+    std::vector<BYTE> logoOnly = Expected({}, 0, 0, false);
+    for (int y = 350; y < 385; ++y) std::memset(&logoOnly[size_t(y) * 640], kTitleClearIndex, 640);
+    EXPECT_EQ(frame.indices, logoOnly);
+    EXPECT_TRUE(TestTakeTextOut().empty());
+    EXPECT_EQ(app.scene, SCENE_TITLE);
+
+    app.promptRect = prompt;
+    frame = Frame();
+    EXPECT_EQ(app.scene, SCENE_GAME_INIT);
+    EXPECT_EQ(DrawnTexts()[2], MouseLine(30, 10));
+}
