@@ -1,0 +1,73 @@
+// The whole program run headless: WinMain's own start-up and message loop on SDL's dummy driver, a script
+// between frames that presses keys and moves the stick with real SDL events, and pictures composed from the
+// program's own surfaces to hold each presented frame against.
+#pragma once
+
+#include "app/app.h"
+#include "tests/harness.h"
+
+#include <SDL.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The clock stands still here for the whole run unless the script moves it, so the frame-rate text stays
+// empty and every picture is the scene alone.
+constexpr DWORD kProgramClockStart = 500000;
+
+struct ProgramFrame {
+    int number;         // 1 for the first frame of the run
+    bool presented;     // the frame reached the screen (its flip was made)
+    BYTE sceneAfter;    // app.scene when the frame had finished
+    TestFrame picture;  // the last presented picture (this frame's when presented)
+};
+
+// Runs WinMain until it returns and gives its exit status. After every frame the script sees that frame; when it
+// returns false, Escape is pressed and released as a person would, and the program closes. Debug output and
+// message boxes are captured, frames are captured, the clock is frozen at kProgramClockStart.
+int RunProgram(const std::function<bool(const ProgramFrame&)>& script);
+// Frames the last RunProgram drew, and the debug lines and message boxes it produced.
+int ProgramFrames();
+std::vector<std::string> ProgramDebugLines();
+std::vector<TestMessageBox> ProgramMessageBoxes();
+// Every window-procedure call of the run, entered and returned, with the objects alive at that moment.
+struct ProgramMessage {
+    UINT message;
+    bool returned;
+    TestLiveObjects live;
+};
+std::vector<ProgramMessage> ProgramMessages();
+// What WinMain leaves behind when start-up stops after the display exists: released here, as the process end
+// would, so the leak checks see only what the program itself lost.
+void ProgramCleanUp();
+
+void PressKey(SDL_Scancode key);
+void ReleaseKey(SDL_Scancode key);
+void TapKey(SDL_Scancode key);
+
+// An 8-bit picture: a surface's pixels, or one composed for comparison.
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<BYTE> pixels;
+    BYTE at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+};
+Image SurfaceImage(LPDIRECTDRAWSURFACE7 surface);
+DWORD SourceKey(LPDIRECTDRAWSURFACE7 surface);
+// Copies rect of source to (x, y) of destination, leaving the key's pixels out when keyed, clipped to the
+// destination as the screen clips nothing the program draws.
+void Paste(Image& destination, int x, int y, const Image& source, const RECT& rect, bool keyed, DWORD key);
+// The walk scene's picture built from the bitmap surfaces as they are now: the background with the sprite at
+// (x, 400). Reading the surfaces once serves any number of positions.
+struct WalkPainter {
+    WalkPainter();
+    Image At(LONG spriteX) const;
+    Image background;
+    Image chara;
+    DWORD charaKey;
+};
+// The frame-rate text drawn over picture at (0, 0) glyph by glyph from the glyph surface.
+void PasteCounter(Image& picture, const char* text);
+// "" when the frame shows exactly the picture, else where and how it first differs.
+std::string Difference(const Image& expected, const TestFrame& frame);
