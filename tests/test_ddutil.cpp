@@ -33,6 +33,7 @@ protected:
         directDraw_->Release();
         TestCaptureDebugOutput(false);
         TestClearDisplayHooks();
+        TestResetResources();
         std::filesystem::current_path(previous_);
         std::filesystem::remove_all(directory_);
         const TestLiveObjects after = TestGetLiveObjects();
@@ -348,6 +349,126 @@ TEST_F(DDUtil, PaletteFromAFileTakesItsColourTableAndKeepsDefaultsPastItsEnd) {
     for (int i = 0; i < 256; ++i) {
         ASSERT_TRUE(isDefault(entries[i], i)) << i;
     }
+    EXPECT_TRUE(TestTakeDebugOutput().empty());
+}
+
+// The palette resource path: only the colour table the header describes, within the resource's size.
+TEST_F(DDUtil, PaletteFromAResourceTakesTheColoursItsHeaderCounts) {
+    const std::vector<TestColour> defaults = ThreeThreeTwo();
+    auto check = [&](const char* name, int taken, const std::vector<uint32_t>& colours) {
+        std::vector<PALETTEENTRY> entries = Palette(name);
+        for (int i = 0; i < 256; ++i) {
+            const bool fromTable = i < taken;
+            ASSERT_EQ(entries[i].peRed, fromTable ? int(colours[i] >> 16) : defaults[i].red) << name << " " << i;
+            ASSERT_EQ(entries[i].peGreen, fromTable ? int((colours[i] >> 8) & 0xFF) : defaults[i].green) << name << i;
+            ASSERT_EQ(entries[i].peBlue, fromTable ? int(colours[i] & 0xFF) : defaults[i].blue) << name << " " << i;
+            ASSERT_EQ(entries[i].peFlags, 0) << name << " " << i;
+        }
+    };
+    BitmapSpec full;
+    full.colours = OddColours();
+    std::vector<uint8_t> bytes = PackedBitmap(full);
+    for (int i = 0; i < 256; ++i) {
+        bytes[40 + 4 * i + 3] = 0xFF;  // reserved bytes do not become flags on this path
+    }
+    TestRegisterBitmapResource("FULL", bytes);
+    check("FULL", 256, full.colours);
+    full.colourUsed = 256;
+    TestRegisterBitmapResource("FULL256", PackedBitmap(full));
+    check("FULL256", 256, full.colours);
+
+    BitmapSpec sixteen = full;
+    sixteen.colourUsed = 16;
+    TestRegisterBitmapResource("SIXTEEN", PackedBitmap(sixteen));
+    check("SIXTEEN", 16, full.colours);
+
+    BitmapSpec many = full;
+    many.colourUsed = 300;
+    TestRegisterBitmapResource("MANY", PackedBitmap(many));
+    check("MANY", 256, full.colours);
+
+    // The table starts biSize bytes in, wherever that is.
+    BitmapSpec v5 = full;
+    v5.headerSize = 124;
+    TestRegisterBitmapResource("V5", PackedBitmap(v5));
+    check("V5", 256, full.colours);
+
+    BitmapSpec deep = full;
+    deep.bitCount = 24;
+    deep.tableEntries = 256;  // a table is there, but a 24-bit header does not count it
+    TestRegisterBitmapResource("DEEP", PackedBitmap(deep));
+    check("DEEP", 0, full.colours);
+
+    bytes = PackedBitmap(full);
+    PutLE(bytes, 0, 12, 4);
+    TestRegisterBitmapResource("SHORTHEADER", bytes);
+    check("SHORTHEADER", 0, full.colours);
+    PutLE(bytes, 0, 0xFFFFFFF0u, 4);
+    TestRegisterBitmapResource("HUGEHEADER", bytes);
+    check("HUGEHEADER", 0, full.colours);
+
+    // Cut inside its table: only whole entries within the resource are read.
+    bytes = PackedBitmap(full);
+    bytes.resize(40 + 10 * 4 + 3);
+    TestRegisterBitmapResource("CUT", bytes);
+    check("CUT", 10, full.colours);
+    bytes.resize(39);
+    TestRegisterBitmapResource("STUB", bytes);
+    check("STUB", 0, full.colours);
+    EXPECT_TRUE(TestTakeDebugOutput().empty());
+
+    // A resource wins over a file of the same name.
+    BitmapSpec other = full;
+    other.colours = {0x010203};
+    WriteFile("SIXTEEN", BitmapFile(other));
+    check("SIXTEEN", 16, full.colours);
+}
+
+TEST_F(DDUtil, PaletteFromAResourceThatCannotBeReachedSaysSo) {
+    // A resource with no bytes at all: LoadResource has nothing to hand out.
+    TestRegisterBitmapResource("EMPTY", {});
+    std::vector<PALETTEENTRY> entries = Palette("EMPTY");
+    EXPECT_EQ(TestTakeDebugOutput(), Lines({"lock resource failed\n"}));
+    const std::vector<TestColour> defaults = ThreeThreeTwo();
+    for (int i = 0; i < 256; ++i) {
+        ASSERT_EQ(entries[i].peRed, defaults[i].red);
+        ASSERT_EQ(entries[i].peGreen, defaults[i].green);
+        ASSERT_EQ(entries[i].peBlue, defaults[i].blue);
+    }
+}
+
+TEST_F(DDUtil, BitmapsComeFromTheProgramsResourceBeforeAFile) {
+    BitmapSpec resource;
+    resource.width = 5;
+    resource.height = 2;
+    resource.colours = OddColours();
+    resource.pixel = [](int x, int y) { return uint32_t(100 + x + 5 * y); };
+    TestRegisterBitmapResource("BOTH", PackedBitmap(resource));
+    BitmapSpec file = resource;
+    file.width = 3;
+    WriteFile("BOTH", BitmapFile(file));
+
+    LPDIRECTDRAWSURFACE7 surface = DDLoadBitmap(directDraw_, "BOTH", 0, 0);
+    ASSERT_NE(surface, nullptr);
+    surfaces_.push_back(surface);
+    std::vector<BYTE> pixels = Pixels(surface);
+    ASSERT_EQ(pixels.size(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(pixels[i], ExpectedIndex(resource.colours[100 + i])) << i;
+    }
+    Put(surface, std::vector<BYTE>(10, 0));
+    EXPECT_EQ(DDRestoreBitmap(surface, "BOTH"), DD_OK);
+    EXPECT_EQ(Pixels(surface), pixels);
+
+    // A broken resource falls through to the file, which here is smaller than the surface.
+    std::vector<uint8_t> broken = PackedBitmap(resource);
+    broken.resize(broken.size() - 1);
+    TestRegisterBitmapResource("BOTH", broken);
+    Put(surface, std::vector<BYTE>(10, 0));
+    EXPECT_EQ(DDRestoreBitmap(surface, "BOTH"), DD_OK);
+    pixels = Pixels(surface);
+    EXPECT_EQ(pixels[0], ExpectedIndex(resource.colours[100]));  // 3 columns stretched over 5
+    EXPECT_EQ(pixels[4], ExpectedIndex(resource.colours[102]));
     EXPECT_TRUE(TestTakeDebugOutput().empty());
 }
 
