@@ -54,9 +54,9 @@ std::vector<Light> SkyLight(int fieldWidth) {
             Add(l, 10, 6, 26, haze * haze);
 
             const double red = Nebula(u, v, 140, 360, 190, 120, -0.5, 41);
-            Add(l, 120, 16, 34, red);
-            Add(l, 150, 60, 50, red * red);
-            Add(l, 90, 90, 70, red * red * red * red);
+            Add(l, 140, 10, 22, red);
+            Add(l, 170, 36, 30, red * red);
+            Add(l, 90, 70, 60, red * red * red * red);
 
             const double blue = Nebula(u, v, 340, 150, 150, 115, 0.7, 77);
             Add(l, 16, 40, 120, blue);

@@ -89,16 +89,16 @@ Region Without(Region a, Region b) {
     return [=](double x, double y) { return a(x, y) && !b(x, y); };
 }
 
+Region Either(Region a, Region b) {
+    return [=](double x, double y) { return a(x, y) || b(x, y); };
+}
+
 Region Above(double limit) {
     return [=](double, double y) { return y < limit; };
 }
 
 Region Below(double limit) {
     return [=](double, double y) { return y >= limit; };
-}
-
-Region Mirror(Region r) {
-    return [=](double x, double y) { return r(kCellW - x, y); };
 }
 
 void Paint(Work& w, Material m, const Region& region, bool dim = false) {
@@ -113,11 +113,21 @@ void Paint(Work& w, Material m, const Region& region, bool dim = false) {
             }
 }
 
-// A feature pixel (eye, mouth) whose colour is not shaded.
+// A feature pixel (eye, mouth, shine) whose colour is not shaded.
 void Dot(Work& w, int x, int y, Rgb c) {
     if (w.mat[y][x] == kEmpty) w.mat[y][x] = kSkin;
     w.fixed[y][x] = true;
     w.colour[y][x] = c;
+}
+
+// Light caught on a rounded surface, on the pixels of `m` inside the region only.
+void Shine(Work& w, Material m, const Region& region, Rgb c) {
+    for (int y = 0; y < kCellH; ++y)
+        for (int x = 0; x < kCellW; ++x)
+            if (w.mat[y][x] == m && region(x + 0.5, y + 0.5)) {
+                w.fixed[y][x] = true;
+                w.colour[y][x] = c;
+            }
 }
 
 const Rgb& Tone(const Tones& t, int level) {
@@ -162,7 +172,7 @@ Cell Shade(const Work& w, const Palette& p) {
             if (above > me && w.mat[y - 1][x] != w.mat[y][x]) level = std::max(level, 2);
             for (const auto& [dx, dy] : {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}}) {
                 const int other = part(x + dx, y + dy);
-                if (other > me && w.mat[y + dy][x + dx] == w.mat[y][x]) level = 3;
+                if (other > me && w.mat[y + dy][x + dx] == w.mat[y][x]) level = w.mat[y][x] == kHair ? 2 : 3;
             }
             if (w.dim[y][x]) level = std::min(3, level + 1);
             cell.colour[y][x] = Tone(p.tones[w.mat[y][x]], level);
@@ -263,8 +273,15 @@ void FrontHead(Work& w, const Design& d, bool back) {
     const double sideLength = d.hair == HairStyle::kLong ? 27.5 : 19.5;
     if (back) {
         Paint(w, kHair, skull);
-        if (d.hair == HairStyle::kLong)
-            Paint(w, kHair, Poly({{10, 14}, {26, 14}, {25, sideLength}, {18, sideLength + 1.5}, {11, sideLength}}));
+        if (d.hair == HairStyle::kLong) {
+            Paint(w, kHair, Both(Ellipse(18, 15, 9.4, 14.5), Below(12)));
+            Paint(w, kHair, Poly({{12, 26}, {16, 27}, {13.5, 31}}));
+            Paint(w, kHair, Poly({{20, 27}, {24, 26}, {22.5, 31}}));
+        } else {
+            Paint(w, kHair, Poly({{10.5, 17}, {15, 18.5}, {12.5, 22}}));
+            Paint(w, kHair, Poly({{15.5, 19}, {20.5, 19}, {18, 23}}));
+            Paint(w, kHair, Poly({{21, 18.5}, {25.5, 17}, {23.5, 22}}));
+        }
     } else {
         Paint(w, kHair, Both(skull, Above(10.6)));
         Paint(w, kHair, Poly({{8.6, 8}, {12, 9}, {11.4, sideLength}, {9, sideLength - 1}}));
@@ -275,10 +292,16 @@ void FrontHead(Work& w, const Design& d, bool back) {
         Paint(w, kHair, Poly({{21.6, 9.5}, {25.6, 9.5}, {24.4, 14.2}}));
     }
     if (d.hair == HairStyle::kShort) {
-        Paint(w, kHair, Poly({{9.5, 7}, {13.5, 3.5}, {7.4, 2.6}}));
-        Paint(w, kHair, Poly({{15, 3.5}, {21, 3.5}, {19.6, 0.8}}));
-        Paint(w, kHair, Poly({{22.5, 3.6}, {26.6, 7}, {28.8, 3.4}}));
+        // Soft locks along the crown, one cowlick and one flick: a lively outline without a crown of spikes.
+        Paint(w, kHair, Ellipse(12, 6.4, 3.6, 3.4));
+        Paint(w, kHair, Ellipse(16.6, 4.4, 3.8, 3));
+        Paint(w, kHair, Ellipse(21.6, 4.8, 3.8, 3));
+        Paint(w, kHair, Ellipse(25.4, 7.6, 3.2, 3.2));
+        Paint(w, kHair, Poly({{18.5, 3.2}, {22, 2.6}, {24.4, 0.9}}));
+        Paint(w, kHair, Poly({{9.4, 7}, {10.6, 11}, {6.2, 9.6}}));
     }
+    const Rgb shine = d.palette.tones[kHair].light;
+    Shine(w, kHair, Without(Ellipse(16.5, 8.6, 6.4, 3.6), Ellipse(16.5, 9.8, 6.4, 3.6)), shine);
 }
 
 void DrawFront(Work& w, const Design& d, int frame, bool back) {
@@ -340,9 +363,10 @@ void DrawSide(Work& w, const Design& d, int frame) {
         Paint(w, kHair, Poly({{19, 9}, {26.6, 9.4}, {25, 13.6}}));
         Paint(w, kHair, Poly({{20, 9.5}, {23, 9.5}, {21.2, 12.8}}));
         if (d.hair == HairStyle::kShort) {
-            Paint(w, kHair, Poly({{8.6, 7.4}, {11.6, 4.2}, {5.4, 4.4}}));
-            Paint(w, kHair, Poly({{8.4, 12}, {10.4, 9}, {5.6, 10.6}}));
-            Paint(w, kHair, Poly({{13.6, 3.6}, {19.6, 2.8}, {14.8, 0.8}}));
+            Paint(w, kHair, Ellipse(10.4, 9.6, 3.4, 3.4));
+            Paint(w, kHair, Ellipse(12.6, 5.6, 3.6, 3.2));
+            Paint(w, kHair, Ellipse(17.4, 3.9, 3.8, 3));
+            Paint(w, kHair, Poly({{19, 3.2}, {22.5, 2.8}, {24.6, 1}}));
         }
     }
     for (int y = 13; y <= 15; ++y) Dot(w, 23, y, y == 13 ? p.outline : p.iris);
@@ -377,20 +401,33 @@ Cell DrawCharacter(const Design& d, Facing facing, int frame) {
 // Monsters and props of the lower band, drawn with the same shading as the characters.
 Cell DrawProp(int kind, const Palette& p) {
     Work w;
+    const Rgb white{255, 255, 255};
     switch (kind) {
-        case 0:  // slime
-        case 1: {
-            Paint(w, kSkin, Both(Ellipse(18, 38, 13, 11), Above(45.5)));
-            Paint(w, kSkin, Poly({{14, 30}, {22, 30}, {18.5, 21.5}}));
-            for (int x : {12, 13, 21, 22}) {
-                Dot(w, x, 35, p.iris);
-                Dot(w, x, 36, p.iris);
-            }
-            Dot(w, 12, 35, Rgb{255, 255, 255});
-            Dot(w, 21, 35, Rgb{255, 255, 255});
-            for (int x = 16; x <= 19; ++x) Dot(w, x, 40, p.mouth);
-            Dot(w, 10, 32, p.tones[kSkin].light);
-            Dot(w, 11, 31, p.tones[kSkin].light);
+        case 0: {  // jelly
+            Paint(w, kSkin, Both(Ellipse(18, 40, 12.5, 12), Above(45.5)));
+            for (int x : {13, 14, 21, 22})
+                for (int y = 36; y <= 38; ++y) Dot(w, x, y, p.iris);
+            Dot(w, 13, 36, white);
+            Dot(w, 21, 36, white);
+            for (int x = 16; x <= 19; ++x) Dot(w, x, 41, p.mouth);
+            Dot(w, 15, 40, p.mouth);
+            Dot(w, 20, 40, p.mouth);
+            Shine(w, kSkin, Without(Ellipse(15, 36, 8, 6), Ellipse(16, 37.4, 8, 6)), p.tones[kSkin].light);
+            Dot(w, 25, 33, white);
+            break;
+        }
+        case 1: {  // bat
+            const Region leftWing = Either(Poly({{14, 25}, {2.5, 19.5}, {4.5, 27}, {13.5, 31}}),
+                                           Poly({{4.5, 26}, {7.5, 32}, {13.5, 30.5}}));
+            Paint(w, kCape, leftWing);
+            Paint(w, kCape, [leftWing](double x, double y) { return leftWing(kCellW - x, y); });
+            Paint(w, kSkin,
+                  Either(Ellipse(18, 28, 5.6, 5.2), Either(Poly({{13.5, 25}, {14.6, 19.6}, {17, 24}}),
+                                                           Poly({{22.5, 25}, {21.4, 19.6}, {19, 24}}))));
+            for (int x : {15, 16, 20, 21}) Dot(w, x, 27, p.iris);
+            Dot(w, 16, 31, white);
+            Dot(w, 20, 31, white);
+            for (int x = 16; x <= 20; ++x) Dot(w, x, 30, p.mouth);
             break;
         }
         case 2: {  // treasure chest
@@ -404,13 +441,23 @@ Cell DrawProp(int kind, const Palette& p) {
             break;
         }
         case 3: {  // ghost
-            Paint(w, kSkin, Both(Ellipse(18, 26, 10, 13), Above(30)));
-            Paint(w, kSkin, Poly({{8, 29}, {28, 29}, {29, 42}, {24, 39}, {20, 43}, {16, 39}, {11, 43}, {7, 40}}));
-            for (int y = 24; y <= 27; ++y) {
+            Region body = Either(Both(Ellipse(18, 24, 10, 12), Above(27)), Box(8, 26, 27, 37));
+            for (double cx : {10.5, 15.5, 20.5, 25.5})
+                body = Either(body, Ellipse(cx, 37 + (cx == 15.5 || cx == 25.5), 2.5, 2.5));
+            Paint(w, kSkin, body);
+            Paint(w, kSkin, Capsule(8, 29, 4.5, 26, 1.6));
+            Paint(w, kSkin, Capsule(27, 29, 30.5, 26, 1.6));
+            for (int y = 22; y <= 25; ++y) {
                 Dot(w, 14, y, p.iris);
+                Dot(w, 15, y, p.iris);
+                Dot(w, 20, y, p.iris);
                 Dot(w, 21, y, p.iris);
             }
-            for (int x = 16; x <= 19; ++x) Dot(w, x, 32, p.mouth);
+            for (int y = 29; y <= 31; ++y) {
+                Dot(w, 17, y, p.mouth);
+                Dot(w, 18, y, p.mouth);
+            }
+            Shine(w, kSkin, Without(Ellipse(16, 21, 7, 8), Ellipse(17, 22.2, 7, 8)), p.tones[kSkin].light);
             break;
         }
         case 4: {  // crystal on a stand
@@ -423,8 +470,8 @@ Cell DrawProp(int kind, const Palette& p) {
             Paint(w, kLeather, Box(14, 30, 21, 44));
             Paint(w, kCape, Both(Ellipse(18, 30, 13, 12), Above(31)));
             for (auto [cx, cy] : {std::pair{12, 25}, std::pair{20, 22}, std::pair{24, 27}, std::pair{16, 28}}) {
-                Dot(w, cx, cy, Rgb{255, 255, 255});
-                Dot(w, cx + 1, cy, Rgb{255, 255, 255});
+                Dot(w, cx, cy, white);
+                Dot(w, cx + 1, cy, white);
                 Dot(w, cx, cy + 1, p.tones[kCape].light);
                 Dot(w, cx + 1, cy + 1, p.tones[kCape].light);
             }
@@ -482,39 +529,60 @@ std::vector<Design> Characters() {
     return designs;
 }
 
+// Two rows of the six props: the first in their usual colours, the second in another set.
 std::vector<Palette> PropPalettes() {
-    Palette base = HeroPalette();
+    const Palette base = HeroPalette();
+    auto with = [&base](Material m, Tones t, Rgb iris, Rgb mouth) {
+        Palette p = base;
+        p.tones[m] = t;
+        p.iris = iris;
+        p.mouth = mouth;
+        return p;
+    };
     std::vector<Palette> out;
-    Palette blueSlime = base;
-    blueSlime.tones[kSkin] = {{180, 220, 255}, {80, 140, 240}, {40, 80, 180}, {30, 46, 120}};
-    blueSlime.iris = {20, 30, 70};
-    blueSlime.mouth = {30, 46, 120};
-    out.push_back(blueSlime);
-    Palette redSlime = blueSlime;
-    redSlime.tones[kSkin] = {{255, 190, 160}, {236, 90, 70}, {170, 44, 50}, {110, 26, 44}};
-    redSlime.iris = {70, 16, 30};
-    redSlime.mouth = {110, 26, 44};
-    out.push_back(redSlime);
+    out.push_back(
+        with(kSkin, {{180, 220, 255}, {80, 140, 240}, {40, 80, 180}, {30, 46, 120}}, {20, 30, 70}, {30, 46, 120}));
+    Palette bat =
+        with(kCape, {{190, 140, 240}, {130, 80, 190}, {84, 44, 130}, {50, 26, 80}}, {236, 84, 68}, {84, 44, 130});
+    bat.tones[kSkin] = {{150, 100, 210}, {100, 60, 160}, {64, 36, 110}, {40, 22, 70}};
+    out.push_back(bat);
     out.push_back(base);
-    Palette ghost = base;
-    ghost.tones[kSkin] = {{250, 252, 255}, {210, 214, 240}, {150, 150, 200}, {100, 96, 150}};
-    ghost.iris = {60, 40, 110};
-    ghost.mouth = {100, 96, 150};
-    out.push_back(ghost);
+    out.push_back(with(kSkin, {{250, 252, 255}, {210, 214, 240}, {150, 150, 200}, {100, 96, 150}}, {60, 40, 110},
+                       {100, 96, 150}));
     Palette crystal = base;
     crystal.tones[kSteel] = {{200, 245, 255}, {110, 210, 230}, {40, 150, 170}, {20, 90, 110}};
     crystal.tones[kGold] = {{240, 252, 255}, {170, 230, 245}, {80, 180, 210}, {40, 120, 150}};
     out.push_back(crystal);
     out.push_back(base);
+
+    out.push_back(
+        with(kSkin, {{220, 244, 170}, {120, 190, 80}, {60, 130, 50}, {30, 80, 30}}, {20, 50, 20}, {30, 80, 30}));
+    Palette fireBat =
+        with(kCape, {{255, 160, 96}, {210, 44, 40}, {130, 24, 30}, {80, 16, 24}}, {255, 236, 80}, {80, 16, 24});
+    fireBat.tones[kSkin] = {{170, 100, 80}, {120, 60, 50}, {80, 36, 36}, {50, 24, 30}};
+    out.push_back(fireBat);
+    Palette silverChest = base;
+    silverChest.tones[kLeather] = {{120, 134, 178}, {72, 80, 128}, {50, 54, 96}, {36, 40, 70}};
+    silverChest.tones[kGold] = {{250, 252, 255}, {206, 214, 226}, {150, 160, 176}, {100, 108, 124}};
+    out.push_back(silverChest);
+    out.push_back(
+        with(kSkin, {{220, 255, 230}, {150, 220, 170}, {80, 160, 120}, {40, 100, 80}}, {20, 60, 50}, {40, 100, 80}));
+    Palette ruby = base;
+    ruby.tones[kSteel] = {{255, 200, 210}, {236, 84, 120}, {170, 40, 80}, {110, 24, 60}};
+    ruby.tones[kGold] = {{255, 230, 240}, {255, 150, 180}, {200, 80, 120}, {130, 40, 80}};
+    out.push_back(ruby);
+    Palette blueCap = base;
+    blueCap.tones[kCape] = {{150, 200, 255}, {60, 110, 220}, {36, 60, 150}, {24, 36, 96}};
+    out.push_back(blueCap);
     return out;
 }
 
 // The sheet is drawn in shared-table indices first and given its own table at the end.
-void PutCell(Canvas& sheet, const Table& shared, const Cell& cell, int left, int top) {
-    for (int y = 0; y < kCellH; ++y)
-        for (int x = 0; x < kCellW; ++x) {
-            if (!cell.on[y][x]) continue;
-            const int index = NearestIndexExcept(shared, cell.colour[y][x], kKeyGreen);
+void PutCell(Canvas& sheet, const Table& shared, const Cell& cell, int left, int top, int scale = 1) {
+    for (int y = 0; y < kCellH * scale; ++y)
+        for (int x = 0; x < kCellW * scale; ++x) {
+            if (!cell.on[y / scale][x / scale]) continue;
+            const int index = NearestIndexExcept(shared, cell.colour[y / scale][x / scale], kKeyGreen);
             if (index == kBlack) Fail("a figure colour would turn transparent");
             At(sheet, left + x, top + y) = static_cast<uint8_t>(index);
         }
@@ -522,66 +590,107 @@ void PutCell(Canvas& sheet, const Table& shared, const Cell& cell, int left, int
 
 uint8_t Near(const Table& shared, Rgb c) { return static_cast<uint8_t>(NearestIndexExcept(shared, c, kKeyGreen)); }
 
-void Tile(Canvas& s, const Table& shared, int kind, int left, int top, Rng& rng) {
-    auto put = [&](int x, int y, Rgb c) { At(s, left + x, top + y) = Near(shared, c); };
-    auto jitter = [&](Rgb c, int amount) {
-        const int j = Below(rng, 2 * amount + 1) - amount;
-        auto ch = [j](int v) { return static_cast<uint8_t>(std::clamp(v + j, 0, 255)); };
-        return Rgb{ch(c.r), ch(c.g), ch(c.b)};
-    };
+// One 16 x 16 ground or wall tile; `kind` picks the pattern and `tint` the time of day it is seen at.
+void Tile(Canvas& s, const Table& shared, int kind, int tint, int left, int top, Rng& rng) {
+    static const double tints[4][3] = {{1, 1, 1}, {1.12, 0.92, 0.7}, {0.86, 0.72, 1.0}, {0.5, 0.58, 0.9}};
+    const uint32_t seed = static_cast<uint32_t>(kind * 31 + 7);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) {
+            const double n = Fbm((x + kind * 16) / 5.0, (y + tint * 16) / 5.0, 3, seed);
+            const double grain = Uniform(rng);
+            auto mix = [](Rgb a, Rgb b, double t) {
+                t = std::clamp(t, 0.0, 1.0);
+                return Rgb{static_cast<uint8_t>(a.r + (b.r - a.r) * t), static_cast<uint8_t>(a.g + (b.g - a.g) * t),
+                           static_cast<uint8_t>(a.b + (b.b - a.b) * t)};
+            };
             Rgb c{};
-            switch (kind % 12) {
+            switch (kind) {
                 case 0:
-                    c = jitter({70, 150, 50}, 22);
+                    c = mix({50, 120, 40}, {110, 180, 70}, n * 1.6 - 0.3);
                     break;  // grass
-                case 1:
-                    c = (Below(rng, 9) == 0) ? Rgb{255, 230, 120} : jitter({80, 160, 60}, 18);
-                    break;  // meadow
-                case 2:
-                    c = jitter({40, 124, 196}, 10);
-                    if ((x + y * 3 + kind) % 11 == 0) c = {196, 242, 255};
-                    break;  // water
+                case 1:     // meadow
+                    c = mix({60, 140, 50}, {120, 190, 80}, n * 1.6 - 0.3);
+                    if (grain < 0.05) c = {255, 230, 120};
+                    if (grain > 0.97) c = {255, 255, 255};
+                    break;
+                case 2:  // tall grass
+                    c = ((x * 5 + y / 6 * 3) % 4 == 0) ? Rgb{150, 210, 90} : mix({30, 90, 30}, {70, 150, 50}, n);
+                    break;
                 case 3:
-                    c = jitter({230, 200, 140}, 14);
-                    break;  // sand
-                case 4: {   // brick
-                    const bool mortar = y % 8 == 7 || (x + (y / 8) * 4) % 8 == 7;
-                    c = mortar ? Rgb{200, 190, 170} : jitter({176, 70, 50}, 12);
-                    break;
-                }
-                case 5: {  // flagstones
-                    const bool seam = y % 8 == 0 || (x + (y / 8) * 5) % 8 == 0;
-                    c = seam ? Rgb{83, 91, 94} : jitter({150, 160, 170}, 12);
-                    break;
-                }
-                case 6:
-                    c = (y % 4 == 3) ? Rgb{100, 58, 30} : jitter({168, 104, 56}, 10);
-                    break;  // planks
-                case 7:
-                    c = jitter({250, 120, 20}, 30);
-                    if (Below(rng, 6) == 0) c = {255, 236, 80};
-                    break;  // lava
-                case 8:
-                    c = jitter({200, 230, 250}, 10);
-                    if ((x - y + 16) % 7 == 0) c = {255, 255, 255};
-                    break;  // ice
-                case 9:
-                    c = jitter({110, 80, 56}, 16);
+                    c = mix({90, 60, 40}, {150, 100, 64}, n * 1.4 - 0.2);
                     break;  // earth
-                case 10:
+                case 4:
+                    c = mix({220, 186, 130}, {246, 220, 170}, n * 1.5 - 0.2);
+                    break;  // sand
+                case 5:     // water
+                    c = mix({30, 100, 180}, {60, 150, 220}, n);
+                    if ((x + 3 * (y / 4) + (y % 4 == 0)) % 8 == 0 && y % 4 < 1) c = {196, 242, 255};
+                    break;
+                case 6:
+                    c = mix({10, 40, 90}, {30, 80, 160}, n);
+                    break;  // deep water
+                case 7:
+                case 8: {  // brick, red and grey
+                    const bool mortar = y % 5 == 4 || (x + (y / 5) * 4) % 8 == 7;
+                    const Rgb brick = kind == 7 ? Rgb{176, 70, 50} : Rgb{130, 136, 150};
+                    const Rgb lit = kind == 7 ? Rgb{216, 100, 76} : Rgb{170, 166, 180};
+                    c = mortar ? Rgb{210, 200, 180} : mix(brick, lit, n - 0.2);
+                    break;
+                }
+                case 9: {  // flagstones
+                    const bool seam = y % 8 == 0 || (x + (y / 8) * 5) % 8 == 0;
+                    c = seam ? Rgb{83, 91, 94} : mix({140, 150, 160}, {180, 188, 196}, n);
+                    break;
+                }
+                case 10: {  // cobbles
+                    const double cx = (x % 8) - 3.5, cy = (y % 8) - 3.5;
+                    c = cx * cx + cy * cy < 11 ? mix({120, 116, 110}, {176, 170, 160}, 1 - (cx + cy) / 8)
+                                               : Rgb{60, 56, 56};
+                    break;
+                }
+                case 11:  // planks
+                    c = (y % 4 == 3) ? Rgb{100, 58, 30} : mix({150, 92, 48}, {190, 124, 70}, n);
+                    if (y % 4 != 3 && (x + (y / 4) * 7) % 16 == 0) c = {100, 58, 30};
+                    break;
+                case 12:
+                case 13: {  // roof tiles, blue and red
+                    const Rgb roof = kind == 12 ? Rgb{70, 100, 190} : Rgb{190, 70, 60};
+                    const int r = y % 6, col = (x + (y / 6) * 3) % 6;
+                    c = r == 5 || col == 5 ? Rgb{static_cast<uint8_t>(roof.r / 3), static_cast<uint8_t>(roof.g / 3),
+                                                 static_cast<uint8_t>(roof.b / 3)}
+                                           : mix(roof, {255, 255, 255}, r == 0 ? 0.3 : 0.0);
+                    break;
+                }
+                case 14:
+                    c = mix({160, 30, 10}, {255, 200, 40}, n * 1.8 - 0.5);
+                    break;  // lava
+                case 15:    // ice
+                    c = mix({170, 210, 240}, {230, 246, 255}, n);
+                    if ((x - y + 16) % 7 == 0) c = {255, 255, 255};
+                    break;
+                case 16:
+                    c = grain < 0.08 ? Rgb{170, 200, 230} : mix({225, 235, 245}, {255, 255, 255}, n);
+                    break;  // snow
+                case 17:    // carpet
                     c = ((x / 4 + y / 4) % 2) ? Rgb{178, 46, 56} : Rgb{150, 34, 50};
                     if (x == 0 || y == 0 || x == 15 || y == 15) c = {216, 162, 52};
-                    break;  // carpet
-                default:
-                    c = (y % 5 == 4) ? Rgb{30, 46, 120} : jitter({70, 100, 190}, 10);
-                    break;  // roof
+                    break;
+                case 18: {  // leaves
+                    const double cx = (x % 8) - 4, cy = (y % 8) - 4 + (x / 8) * 2;
+                    c = mix({30, 90, 30}, {110, 190, 70}, 0.8 - (cx + cy) / 10 + n * 0.3);
+                    break;
+                }
+                default: {  // rock
+                    c = mix({90, 84, 80}, {160, 154, 146}, n * 1.5 - 0.2);
+                    if (std::abs(n - 0.5) < 0.02) c = {50, 46, 46};
+                    break;
+                }
             }
-            if (kind >= 12)
-                c = Rgb{static_cast<uint8_t>(c.r * 0.7), static_cast<uint8_t>(c.g * 0.7),
-                        static_cast<uint8_t>(c.b * 0.8)};
-            put(x, y, c);
+            const double* t = tints[tint];
+            const Rgb tinted{static_cast<uint8_t>(std::min(255.0, c.r * t[0])),
+                             static_cast<uint8_t>(std::min(255.0, c.g * t[1])),
+                             static_cast<uint8_t>(std::min(255.0, c.b * t[2]))};
+            At(s, left + x, top + y) = Near(shared, tinted);
         }
 }
 
@@ -618,16 +727,18 @@ Sheet DrawChara(const Table& shared) {
             for (int frame = 0; frame < 3; ++frame)
                 PutCell(s, shared, DrawCharacter(designs[who], static_cast<Facing>(facing), frame),
                         blockX + frame * kCellW, blockY + facing * kCellH);
+        // A larger view of each character beside the grid, for whoever draws more of them.
+        const Facing views[3] = {kFront, kRight, kBack};
+        for (int v = 0; v < 3; ++v)
+            PutCell(s, shared, DrawCharacter(designs[who], views[v], 1), 232 + who * 100, 36 + v * 104, 2);
     }
     const std::vector<Palette> props = PropPalettes();
-    for (int kind = 0; kind < 6; ++kind) PutCell(s, shared, DrawProp(kind, props[kind]), kind * kCellW, 384 + 24);
+    for (int i = 0; i < 12; ++i)
+        PutCell(s, shared, DrawProp(i % 6, props[i]), (i % 6) * kCellW, 384 + (i / 6) * kCellH);
 
     Rng rng{0x7113ba5eULL};
-    for (int row = 0; row < 4; ++row)
-        for (int col = 0; col < 20; ++col) {
-            const int kind = (row * 20 + col) % 24;
-            Tile(s, shared, kind, 228 + col * 20, 392 + row * 22, rng);
-        }
+    for (int tint = 0; tint < 4; ++tint)
+        for (int kind = 0; kind < 20; ++kind) Tile(s, shared, kind, tint, 228 + kind * 20, 388 + tint * 22, rng);
 
     FillRect(s, 399, 0, 421, 21, kWhite);
     return OwnTable(s, shared);
