@@ -42,3 +42,17 @@ artwork: build
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+
+# The same sources for Windows with mingw-w64 against the real SDK, and that build checked under Wine.
+WIN_BUILD := build-win
+WIN_DEPS := cmake make g++ g++-mingw-w64-x86-64 wine wine64 xvfb xdotool imagemagick x11-apps libx11-dev
+.PHONY: windows windows-check
+
+windows:
+	@tools/install-deps.sh cmake make g++-mingw-w64-x86-64
+	@cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+	@cmake --build $(WIN_BUILD) -j$(JOBS)
+
+windows-check: windows
+	@tools/install-deps.sh $(WIN_DEPS)
+	tests/windows/windows_check.sh $(WIN_BUILD)/ditessary.exe

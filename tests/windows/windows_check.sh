@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The Windows build checked as a person would see it under Wine: what the .exe links and carries, the input-test
+# screen, Space to the walk scene, Escape to a clean exit. Usage: tests/windows/windows_check.sh [EXE]
+set -euo pipefail
+SCRIPT=windows-check
+source "$(dirname "$0")/../../tools/xsession.sh"
+
+EXE=$(realpath "${1:-$ROOT/build-win/ditessary.exe}")
+OBJDUMP=${OBJDUMP:-x86_64-w64-mingw32-objdump}
+SHOTS=$ROOT/build-win/windows-check
+[ -f "$EXE" ] || die "no executable at $EXE (run 'make windows')"
+
+# Only DLLs every Windows has: the C and C++ runtimes are linked in.
+check_imports() {
+    local allowed=" ddraw.dll dinput.dll gdi32.dll kernel32.dll msvcrt.dll user32.dll winmm.dll "
+    local dll found=0
+    while read -r dll; do
+        found=1
+        [[ "$allowed" == *" ${dll,,} "* ]] || die "$EXE needs $dll, which Windows does not ship"
+    done < <("$OBJDUMP" -p "$EXE" | sed -n 's/^\s*DLL Name: //p')
+    [ $found = 1 ] || die "objdump found no imports in $EXE"
+}
+
+# Exactly the four bitmaps, as RT_BITMAP resources in Japanese (language 0x411) with the sizes of the artwork.
+check_resources() {
+    local table
+    table=$("$OBJDUMP" -p "$EXE" | sed -n '/The .rsrc Resource Directory section/,/Resources start/p')
+    # objdump indents the directory's levels: type entries by 3 blanks, names by 5, languages by 7.
+    local types names langs
+    types=$(grep -E '^[0-9a-f]+ {3}Entry: ' <<<"$table" | sed 's/, Value.*//; s/.*Entry: //' | tr '\n' ' ')
+    [ "$types" = "ID: 0x000002 " ] || die "resource types are '$types', not RT_BITMAP (ID: 0x000002) alone"
+    names=$(grep -E '^[0-9a-f]+ {5}Entry: ' <<<"$table" | sed 's/, Value.*//; s/.*\]: //' | sort | tr '\n' ' ')
+    [ "$names" = "BACKIMG CHARA STRINGS TITLE " ] || die "bitmap resources are '$names', not BACKIMG CHARA STRINGS TITLE"
+    langs=$(grep -E '^[0-9a-f]+ {7}Entry: ' <<<"$table" | sed 's/, Value.*//; s/.*Entry: //' | sort | uniq -c |
+        awk '{print $1 "x" $3}' | tr '\n' ' ')
+    [ "$langs" = "4x0x000411 " ] || die "resource languages are '$langs', not 1041 (0x411) for each of the four"
+    local bitmap size
+    for bitmap in "$ROOT"/resources/{BACKIMG,CHARA,STRINGS,TITLE}.bmp; do
+        # A resource is the bitmap file without its 14-byte file header.
+        size=$(printf '0x%06x' $(($(stat -c %s "$bitmap") - 14)))
+        grep -q "Size: $size," <<<"$table" || die "no resource of $(basename "$bitmap")'s size ($size bytes)"
+    done
+}
+
+session_init
+mkdir -p "$SHOTS"
+check_imports
+check_resources
+say "the executable imports only system DLLs and carries the four bitmaps in language 1041"
+
+build_frameprobe
+wine_prefix
+start_screen
+start_windows_program "$EXE"
+
+wait_screen "input-test screen" 180 "${TITLE_SCREEN[@]}"
+screenshot "$SHOTS/input-test" >/dev/null
+"$FRAMEPROBE" check "$SHOTS/input-test.xwd" "${TITLE_SCREEN[@]}" >/dev/null ||
+    die "the input-test screen changed under the screenshot"
+say "input-test screen: dark blue (7,4,48) with the yellow (251,254,16) prompt"
+
+press space
+wait_screen "walk scene after Space" 60 "${WALK_SCREEN[@]}"
+screenshot "$SHOTS/walk" >/dev/null
+"$FRAMEPROBE" check "$SHOTS/walk.xwd" "${WALK_SCREEN[@]}" >/dev/null ||
+    die "the walk scene changed under the screenshot"
+say "walk scene after Space: grey (121,134,150) side panels"
+
+xdotool key Escape
+wait_exit 60
+[ "$EXIT_STATUS" != 124 ] || die "the program did not end within 60 s of Escape"
+[ "$EXIT_STATUS" = 0 ] || die "the program ended with status $EXIT_STATUS after Escape, not 0"
+say "Escape: exit status 0"
+say "passed; screenshots in ${SHOTS#"$ROOT"/}/"
