@@ -196,6 +196,7 @@ struct TestMessageBox {
     std::string text;
     std::string caption;
     UINT type;
+    TestLiveObjects liveAtCall;  // what was alive while the box was up
 };
 void TestCaptureMessageBoxes(bool capture);
 std::vector<TestMessageBox> TestTakeMessageBoxes();

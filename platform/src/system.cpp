@@ -168,7 +168,7 @@ int WINAPI MessageBoxA(HWND window, LPCSTR text, LPCSTR caption, UINT type) {
     const char* shownText = text != nullptr ? text : "";
     const char* shownCaption = caption != nullptr ? caption : "Error";
     if (capturingMessageBoxes) {
-        messageBoxes.push_back({window, shownText, shownCaption, type});
+        messageBoxes.push_back({window, shownText, shownCaption, type, TestGetLiveObjects()});
         return IDOK;
     }
     if (HasRealDisplay()) {
