@@ -20,11 +20,30 @@ run: build
 test: build format-check
 	ctest --test-dir $(BUILD) -j$(JOBS) --output-on-failure
 	@$(MAKE) --no-print-directory test-asan
+	@$(MAKE) --no-print-directory fuzz
 
 test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DDITESSARY_SANITIZE=ON > /dev/null
 	@cmake --build $(ASAN_BUILD) -j$(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir $(ASAN_BUILD) -j$(JOBS) --output-on-failure -LE no-sanitize
+
+# Each fuzz target briefly from the seed corpus; what it finds stays in the build folder, not in fuzz/corpus.
+FUZZ_TARGETS := bitmap_reader palette_file
+FUZZ_SECONDS ?= 20
+
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDITESSARY_FUZZ=ON > /dev/null
+	@cmake --build $(FUZZ_BUILD) -j$(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	@for target in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$target; \
+	  if SDL_VIDEODRIVER=dummy ./$(FUZZ_BUILD)/fuzz/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) \
+	       -artifact_prefix=$(FUZZ_BUILD)/$$target- $(FUZZ_BUILD)/corpus/$$target fuzz/corpus/$$target \
+	       > $(FUZZ_BUILD)/$$target.log 2>&1; then \
+	    echo "fuzz_$$target: $$(grep -o 'Done [0-9]* runs in [0-9]* second(s)' $(FUZZ_BUILD)/$$target.log)"; \
+	  else \
+	    tail -40 $(FUZZ_BUILD)/$$target.log; echo "fuzz_$$target found a crash: see $(FUZZ_BUILD)/$$target.log"; exit 1; \
+	  fi; \
+	done
 
 format:
 	clang-format -i $(FORMAT_FILES)
