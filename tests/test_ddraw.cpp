@@ -125,6 +125,8 @@ TEST_F(DirectDrawObject, ThePrimaryNeedsACooperativeLevel) {
     EXPECT_EQ(directDraw->SetCooperativeLevel(NULL, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE), DDERR_INVALIDPARAMS);
     EXPECT_EQ(directDraw->SetCooperativeLevel(reinterpret_cast<HWND>(0x1234), DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE),
               DDERR_INVALIDPARAMS);
+    EXPECT_EQ(directDraw->SetCooperativeLevel(reinterpret_cast<HWND>(0x1234), DDSCL_NORMAL), DDERR_INVALIDPARAMS);
+    EXPECT_EQ(directDraw->SetCooperativeLevel(NULL, DDSCL_NORMAL | DDSCL_EXCLUSIVE), DDERR_INVALIDPARAMS);
     ASSERT_EQ(directDraw->SetCooperativeLevel(NULL, DDSCL_NORMAL), DD_OK);
     EXPECT_EQ(directDraw->CreateSurface(&description, &surface, NULL), DDERR_NOEXCLUSIVEMODE);
     EXPECT_EQ(surface, nullptr);

@@ -446,6 +446,8 @@ HRESULT DirectDrawSetCooperativeLevel(DirectDraw* directDraw, HWND window, DWORD
     const bool fullscreen = flags & DDSCL_FULLSCREEN;
     const bool normal = flags & DDSCL_NORMAL;
     if (exclusive != fullscreen || normal == exclusive) return DDERR_INVALIDPARAMS;
+    // The normal level may name no window at all, but never one that is not alive.
+    if (window && !PlatformSdlWindow(window)) return DDERR_INVALIDPARAMS;
     if (exclusive) {
         SDL_Window* sdlWindow = PlatformSdlWindow(window);
         if (!sdlWindow) return DDERR_INVALIDPARAMS;
