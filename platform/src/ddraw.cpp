@@ -3,7 +3,7 @@
 #include "platform/testing.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cstring>
 #include <vector>
 
 const GUID IID_IDirectDraw7 = {0x15e65ec0, 0x3b9c, 0x11d2, {0xb9, 0x2f, 0x00, 0x60, 0x97, 0x97, 0xea, 0x5b}};
@@ -69,9 +69,7 @@ struct Surface : IDirectDrawSurface7 {
 
 struct DirectDraw : IDirectDraw7 {
     ULONG refs = 1;
-    HWND window = nullptr;
-    DWORD level = 0;
-    bool modeSet = false;
+    DWORD level = 0;  // the cooperative level's flags, 0 until one is set
 };
 
 // Everything alive, so that an interface pointer from outside is checked before it is followed.
@@ -457,7 +455,6 @@ HRESULT DirectDrawSetCooperativeLevel(DirectDraw* directDraw, HWND window, DWORD
         exclusiveOwner = nullptr;
         PresentDetach();
     }
-    directDraw->window = window;
     directDraw->level = flags;
     return DD_OK;
 }
@@ -470,7 +467,6 @@ HRESULT DirectDrawSetDisplayMode(DirectDraw* directDraw, DWORD width, DWORD heig
         flags != 0) {
         return DDERR_INVALIDMODE;
     }
-    directDraw->modeSet = true;
     return DD_OK;
 }
 
@@ -595,12 +591,8 @@ HRESULT IDirectDraw7::SetDisplayMode(DWORD width, DWORD height, DWORD bits, DWOR
     return self ? DirectDrawSetDisplayMode(self, width, height, bits, refresh, flags) : DDERR_INVALIDOBJECT;
 }
 
-HRESULT IDirectDraw7::RestoreDisplayMode() {
-    DirectDraw* self = FindDirectDraw(this);
-    if (!self) return DDERR_INVALIDOBJECT;
-    self->modeSet = false;
-    return DD_OK;
-}
+// The mode is never really changed (the window covers the desktop), so there is nothing to put back.
+HRESULT IDirectDraw7::RestoreDisplayMode() { return FindDirectDraw(this) ? DD_OK : DDERR_INVALIDOBJECT; }
 
 HRESULT IDirectDraw7::CreateSurface(LPDDSURFACEDESC2 description, LPDIRECTDRAWSURFACE7* surface, IUnknown* outer) {
     DirectDraw* self = FindDirectDraw(this);
