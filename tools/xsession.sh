@@ -8,10 +8,10 @@ WINE64=/usr/lib/wine/wine64
 [ -x "$WINE64" ] || WINE64=$(command -v wine64 || echo wine64)
 STRINGS_BMP=$ROOT/resources/STRINGS.bmp
 
-# The screens the scripts wait for. The band below the logo is clear on the input-test screen wherever the mouse
-# cursor stands, and the prompt is yellow; the walk scene's side panels are grey from top to bottom (the frame-rate
+# The screens the scripts wait for. The band below the logo is dark blue on the input-test screen except where the
+# mouse cursor stands, and the prompt is yellow; the walk scene's side panels are grey from top to bottom (the frame-rate
 # counter covers the top 16 rows of the left one).
-TITLE_SCREEN=("7,4,48@0,220,640,340>=76800" "251,254,16@0,350,640,385>=100")
+TITLE_SCREEN=("7,4,48@0,220,640,340>=76000" "251,254,16@0,350,640,385>=100")
 WALK_SCREEN=("121,134,150@0,20,150,480>=69000" "121,134,150@630,0,640,480>=4800")
 
 SESSION_DIR=""
@@ -89,6 +89,7 @@ stop_screen() {
 wine_prefix() {
     USES_WINE=1
     export WINEPREFIX=$ROOT/build-win/wineprefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    export HOME=${HOME:-$ROOT/build-win}
     if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/.ditessary-settings-2" ]; then
         say "preparing the Wine prefix in build-win/wineprefix (first run: up to a few minutes)"
         mkdir -p "$WINEPREFIX"

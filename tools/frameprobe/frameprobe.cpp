@@ -2,7 +2,8 @@
 //
 //   frameprobe check SHOT.xwd COND...                 exit 0 when every condition holds on the dump
 //   frameprobe wait TIMEOUT_MS COND...                polls the X display ($DISPLAY) until they hold
-//   frameprobe launch TIMEOUT_MS COND... -- CMD...    starts CMD, polls; prints "<ms from start> <pid>"
+//   frameprobe launch TIMEOUT_MS COND... -- CMD...    starts CMD, polls; prints "<ms from start> <pid>" (CMD's
+//                                                     output goes to the probe's standard error)
 //   frameprobe counter SHOT.xwd STRINGS.bmp           prints the frame-rate counter's number
 //   frameprobe compare OUT.ppm --screen NAME A.xwd B.xwd [--mask L,T,R,B]...
 //
@@ -195,6 +196,8 @@ int Launch(int argc, char** argv) {
     pid_t child = fork();
     if (child < 0) return Fail(std::string("fork: ") + std::strerror(errno));
     if (child == 0) {
+        // The caller reads the probe's standard output through a pipe that the program must not hold open.
+        dup2(STDERR_FILENO, STDOUT_FILENO);
         execvp(argv[dash + 1], argv + dash + 1);
         std::fprintf(stderr, "frameprobe: cannot start %s: %s\n", argv[dash + 1], std::strerror(errno));
         _exit(127);
