@@ -21,8 +21,8 @@ constexpr int kFramesToClose = 10;
 
 }  // namespace
 
-int RunProgram(const std::function<bool(const ProgramFrame&)>& script) {
-    TestSetClock(kProgramClockStart);
+int RunProgram(const std::function<bool(const ProgramFrame&)>& script, DWORD clockStart) {
+    TestSetClock(clockStart);
     TestCaptureDebugOutput(true);
     TestCaptureMessageBoxes(true);
     TestCaptureFrames(true);

@@ -25,8 +25,8 @@ struct ProgramFrame {
 
 // Runs WinMain until it returns and gives its exit status. After every frame the script sees that frame; when it
 // returns false, Escape is pressed and released as a person would, and the program closes. Debug output and
-// message boxes are captured, frames are captured, the clock is frozen at kProgramClockStart.
-int RunProgram(const std::function<bool(const ProgramFrame&)>& script);
+// message boxes are captured, frames are captured, the clock is frozen at clockStart.
+int RunProgram(const std::function<bool(const ProgramFrame&)>& script, DWORD clockStart = kProgramClockStart);
 // Frames the last RunProgram drew, and the debug lines and message boxes it produced.
 int ProgramFrames();
 std::vector<std::string> ProgramDebugLines();

@@ -1,0 +1,322 @@
+// The application core in the running program: start-up order and its failures, the frame-rate counter, the
+// main loop's pause while minimised, the close keys and the teardown, the hidden pointer.
+#include "tests/program_harness.h"
+
+#include "input/input.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Takes the program into the walk scene with no key held, so the sprite stands at 386 and every picture is
+// known; `each` sees the walk scene's frames, counted from 1, with a painter for the expected picture.
+int RunStandingWalk(const std::function<bool(int, const ProgramFrame&, const WalkPainter&)>& each,
+                    DWORD clockStart = kProgramClockStart) {
+    std::unique_ptr<WalkPainter> painter;
+    return RunProgram(
+        [&](const ProgramFrame& frame) {
+            if (frame.number == 1) PressKey(SDL_SCANCODE_SPACE);
+            if (frame.number == 2) ReleaseKey(SDL_SCANCODE_SPACE);
+            if (frame.number < 3) return true;
+            if (!painter) painter = std::make_unique<WalkPainter>();
+            return each(frame.number - 2, frame, *painter);
+        },
+        clockStart);
+}
+
+Image WithCounter(Image picture, const char* text) {
+    PasteCounter(picture, text);
+    return picture;
+}
+
+size_t Count(const Lines& lines, const std::string& line) {
+    return size_t(std::count(lines.begin(), lines.end(), line));
+}
+
+TEST(Startup, TheFirstFrameSetsUpTheInputTestSceneAndNoJoystickIsOneDebugLine) {
+    std::vector<ProgramFrame> frames;
+    int status = RunProgram([&](const ProgramFrame& frame) {
+        EXPECT_EQ(app.active, 1);
+        frames.push_back(frame);
+        return frame.number < 4;
+    });
+    EXPECT_EQ(status, 0);
+    ASSERT_EQ(frames.size(), 4u);
+    EXPECT_EQ(frames[0].sceneAfter, SCENE_TITLE);
+    EXPECT_TRUE(frames[0].presented);
+    EXPECT_EQ(frames[0].picture.at(639, 479), kTitleClearIndex);
+    EXPECT_EQ(frames[0].picture.at(320, 250), kTitleClearIndex);
+    Lines lines = ProgramDebugLines();
+    ASSERT_EQ(lines.size(), 12u);
+    EXPECT_EQ(lines[10], "DDLoadBitmap Chara OK\n");
+    EXPECT_EQ(lines[11], "Joypad Not Found\n");
+    EXPECT_TRUE(ProgramMessageBoxes().empty());
+    EXPECT_EQ(HarnessLeaks(), "");
+}
+
+TEST(Startup, AnAttachedJoystickWritesNoLine) {
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0);
+    int stick = TestAttachJoystick(2, 10, 0);
+    ASSERT_GE(stick, 0);
+    EXPECT_EQ(RunProgram([](const ProgramFrame& frame) { return frame.number < 2; }), 0);
+    EXPECT_EQ(Count(ProgramDebugLines(), "Joypad Not Found\n"), 0u);
+    TestDetachJoystick(stick);
+}
+
+TEST(Startup, AJoystickThatCannotBeCreatedIsOptional) {
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0);
+    int stick = TestAttachJoystick(2, 10, 0);
+    ASSERT_GE(stick, 0);
+    TestMakeJoystickUncreatable(0, E_FAIL);
+    EXPECT_EQ(RunProgram([](const ProgramFrame& frame) { return frame.number < 3; }), 0);
+    EXPECT_EQ(ProgramFrames(), 3);
+    EXPECT_EQ(Count(ProgramDebugLines(), "Joypad Not Found\n"), 1u);
+    TestDetachJoystick(stick);
+}
+
+TEST(Startup, AWindowThatCannotBeMadeEndsWithStatusOneAndNothingShown) {
+    WNDCLASSA taken = {};
+    taken.lpfnWndProc = DefWindowProcA;
+    taken.lpszClassName = "DITessary";
+    ASSERT_NE(RegisterClassA(&taken), 0);
+    EXPECT_EQ(RunProgram([](const ProgramFrame&) { return false; }), 1);
+    EXPECT_EQ(ProgramFrames(), 0);
+    EXPECT_TRUE(ProgramMessageBoxes().empty());
+    EXPECT_TRUE(ProgramDebugLines().empty());
+    EXPECT_EQ(HarnessLeaks(), "");
+}
+
+struct InputFailure {
+    const char* name;
+    TestInputObject object;
+    size_t devicesAliveAfter;  // devices made before the failing one, left for the process end
+};
+
+class StartupInputFailure : public ::testing::TestWithParam<InputFailure> {};
+
+TEST_P(StartupInputFailure, EndsWithStatusOneWithoutAMessageAndLeavesTheRestToTheProcessEnd) {
+    TestFailInputOp(GetParam().object, TestInputOp::Create, E_FAIL, 1);
+    EXPECT_EQ(RunProgram([](const ProgramFrame&) { return false; }), 1);
+    EXPECT_EQ(ProgramFrames(), 0);
+    EXPECT_TRUE(ProgramMessageBoxes().empty());
+    TestLiveObjects live = TestGetLiveObjects();
+    EXPECT_EQ(live.directDraws, 1) << "WinMain returns without releasing";
+    EXPECT_EQ(live.windows, 1);
+    EXPECT_EQ(size_t(live.inputDevices), GetParam().devicesAliveAfter);
+    ProgramCleanUp();
+    EXPECT_EQ(HarnessLeaks(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(EachDevice, StartupInputFailure,
+                         ::testing::Values(InputFailure{"DirectInput", TestInputObject::DirectInput, 0},
+                                           InputFailure{"Keyboard", TestInputObject::Keyboard, 0},
+                                           InputFailure{"Mouse", TestInputObject::Mouse, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class CloseKey : public ::testing::TestWithParam<SDL_Scancode> {};
+
+TEST_P(CloseKey, ClosesWithStatusZeroReleasingInputThenDisplayInsideTheDestroy) {
+    int status = RunProgram([](const ProgramFrame& frame) {
+        if (frame.number == 3) TapKey(GetParam());
+        EXPECT_LE(frame.number, 3) << "no frame after the close key";
+        return true;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ProgramFrames(), 3);
+
+    std::vector<ProgramMessage> messages = ProgramMessages();
+    auto close = std::find_if(messages.begin(), messages.end(), [](const auto& m) { return m.message == WM_CLOSE; });
+    auto entered = std::find_if(messages.begin(), messages.end(),
+                                [](const auto& m) { return m.message == WM_DESTROY && !m.returned; });
+    auto left = std::find_if(messages.begin(), messages.end(),
+                             [](const auto& m) { return m.message == WM_DESTROY && m.returned; });
+    ASSERT_NE(close, messages.end());
+    ASSERT_NE(entered, messages.end());
+    ASSERT_NE(left, messages.end());
+    EXPECT_LT(close, entered) << "the close request comes first";
+    EXPECT_EQ(entered->live.directInputs, 1);
+    EXPECT_EQ(entered->live.inputDevices, 2);
+    EXPECT_EQ(entered->live.directDraws, 1);
+    EXPECT_EQ(entered->live.surfaces, 6);
+    EXPECT_EQ(left->live.directInputs + left->live.inputDevices + left->live.directDraws + left->live.surfaces +
+                  left->live.palettes,
+              0);
+    EXPECT_EQ(TestTakeInputReleaseLog(), (Lines{"keyboard", "mouse", "DirectInput"}));
+    EXPECT_EQ(HarnessLeaks(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(EscapeAndF12, CloseKey, ::testing::Values(SDL_SCANCODE_ESCAPE, SDL_SCANCODE_F12),
+                         [](const auto& info) { return std::string(SDL_GetScancodeName(info.param)); });
+
+TEST(CloseKeys, OtherKeysHaveNoWindowLevelEffect) {
+    RunProgram([](const ProgramFrame& frame) {
+        if (frame.number == 2) {
+            for (SDL_Scancode key : {SDL_SCANCODE_Q, SDL_SCANCODE_RETURN, SDL_SCANCODE_F11, SDL_SCANCODE_F4,
+                                     SDL_SCANCODE_BACKSPACE, SDL_SCANCODE_DELETE, SDL_SCANCODE_LEFT})
+                TapKey(key);
+        }
+        return frame.number < 6;
+    });
+    EXPECT_EQ(ProgramFrames(), 6);
+    std::vector<ProgramMessage> messages = ProgramMessages();
+    size_t keyDowns = size_t(std::count_if(messages.begin(), messages.end(),
+                                           [](const auto& m) { return m.message == WM_KEYDOWN && !m.returned; }));
+    size_t closes = size_t(std::count_if(messages.begin(), messages.end(),
+                                         [](const auto& m) { return m.message == WM_CLOSE && !m.returned; }));
+    EXPECT_EQ(keyDowns, 8u) << "seven keys, then the Escape that ended the run";
+    EXPECT_EQ(closes, 1u);
+}
+
+TEST(Pointer, IsNeverShownOverTheWindow) {
+    bool everShown = false;
+    RunProgram([&](const ProgramFrame& frame) {
+        everShown = everShown || TestPointerShown() || SDL_ShowCursor(SDL_QUERY) == SDL_ENABLE;
+        TestPushMouseMotion(5, 3);
+        return frame.number < 5;
+    });
+    EXPECT_FALSE(everShown);
+    std::vector<ProgramMessage> messages = ProgramMessages();
+    EXPECT_GE(std::count_if(messages.begin(), messages.end(),
+                            [](const auto& m) { return m.message == WM_SETCURSOR && !m.returned; }),
+              5);
+}
+
+TEST(FrameRate, EmptyUntilTheFirstUpdateThenTheFramesSinceTheLastOverTheScene) {
+    std::vector<std::string> texts;
+    RunStandingWalk([&](int walkFrame, const ProgramFrame& frame, const WalkPainter& painter) {
+        texts.push_back(app.fpsText);
+        int number = frame.number;
+        if (number <= 5) EXPECT_EQ(Difference(painter.At(386), frame.picture), "") << "frame " << number;
+        if (number == 4) TestAdvanceClock(999);
+        if (number == 5) TestAdvanceClock(1);
+        if (number == 6) EXPECT_EQ(Difference(WithCounter(painter.At(386), "0006 FPS"), frame.picture), "");
+        if (number == 9) TestAdvanceClock(1000);
+        if (number == 10) EXPECT_EQ(Difference(WithCounter(painter.At(386), "0004 FPS"), frame.picture), "");
+        if (number == 10) {
+            app.frameCount = 12344;
+            TestAdvanceClock(1500);
+        }
+        if (number == 11) EXPECT_EQ(Difference(WithCounter(painter.At(386), "12345 FPS"), frame.picture), "");
+        return walkFrame < 9;
+    });
+    EXPECT_EQ(texts, (Lines{"", "", "", "0006 FPS", "0006 FPS", "0006 FPS", "0006 FPS", "0004 FPS", "12345 FPS"}));
+}
+
+TEST(FrameRate, TheDifferenceIsTakenAcrossTheClockWrapping) {
+    std::vector<std::string> texts;
+    RunProgram(
+        [&](const ProgramFrame& frame) {
+            texts.push_back(app.fpsText);
+            if (frame.number == 1) TestAdvanceClock(999);
+            if (frame.number == 2) TestAdvanceClock(1);
+            return frame.number < 3;
+        },
+        0xFFFFFE0Cu);
+    EXPECT_EQ(texts, (Lines{"", "", "0003 FPS"}));
+}
+
+TEST(FrameRate, AMultimediaTimeBelowTheStartValueUpdatesInTheFirstFrame) {
+    TestSetMultimediaClockSkew(DWORD(-1));
+    std::string first;
+    RunProgram([&](const ProgramFrame&) {
+        first = app.fpsText;
+        return false;
+    });
+    EXPECT_EQ(first, "0001 FPS");
+}
+
+TEST(FrameRate, AFailedGlyphBlitSkipsTheRestOfTheTextAndTheFlip) {
+    std::vector<bool> presented;
+    int blits = -1;
+    RunStandingWalk([&](int walkFrame, const ProgramFrame& frame, const WalkPainter&) {
+        presented.push_back(frame.presented);
+        if (walkFrame == 2) {
+            // A character below the strip's first glyph makes a rectangle that no surface holds.
+            std::strcpy(app.fpsText,
+                        "12\x1f"
+                        "4");
+            TestResetSurfaceCallCounts();
+        }
+        if (walkFrame == 3) blits = TestSurfaceCallCount(app.backBuffer, TestSurfaceOp::BltFast);
+        return walkFrame < 3;
+    });
+    EXPECT_EQ(presented, (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(blits, 5) << "background, sprite and three glyphs; the fourth is never tried";
+}
+
+TEST(FrameRate, AnUnknownSceneGivesFramesWithOnlyTheCounter) {
+    std::vector<TestFrame> pictures;
+    std::vector<std::string> differences;
+    int blits = -1;
+    RunStandingWalk([&](int walkFrame, const ProgramFrame& frame, const WalkPainter&) {
+        pictures.push_back(frame.picture);
+        if (walkFrame == 2) {
+            app.scene = 99;
+            TestAdvanceClock(1000);
+            TestResetSurfaceCallCounts();
+        }
+        if (walkFrame == 3) {
+            blits = TestSurfaceCallCount(app.backBuffer, TestSurfaceOp::BltFast);
+            EXPECT_EQ(frame.sceneAfter, 99);
+        }
+        // The flips swap the pages, so the back buffer holds the picture of the frame before last.
+        if (walkFrame >= 3) {
+            Image left{640, 480, pictures[size_t(walkFrame) - 3].indices};
+            differences.push_back(Difference(WithCounter(left, "0005 FPS"), frame.picture));
+        }
+        return walkFrame < 4;
+    });
+    EXPECT_EQ(blits, 8) << "the eight glyphs of 0005 FPS and nothing else";
+    EXPECT_EQ(differences, (Lines{"", ""}));
+}
+
+TEST(MainLoop, MinimisingStopsFramesAndRestoringResumesWithTheSurfacesRepaired) {
+    int framesWhenMinimised = -1;
+    int framesWhenRestored = -1;
+    int pumps = 0;
+    bool lostWhileMinimised = false;
+    std::vector<std::string> texts;
+    std::vector<std::string> afterRestore;
+    RunStandingWalk([&](int walkFrame, const ProgramFrame& frame, const WalkPainter& painter) {
+        texts.push_back(app.fpsText);
+        if (walkFrame == 1) TestAdvanceClock(1000);
+        if (walkFrame == 2) {
+            framesWhenMinimised = ProgramFrames();
+            TestPushWindowEvent(SDL_WINDOWEVENT_MINIMIZED);
+            TestSetPumpHook([&] {
+                if (++pumps != 200) return;
+                EXPECT_EQ(app.active, 0);
+                lostWhileMinimised = app.primarySurface->IsLost() == DDERR_SURFACELOST &&
+                                     app.charaSurface->IsLost() == DDERR_SURFACELOST;
+                framesWhenRestored = ProgramFrames();
+                TestAdvanceClock(60000);
+                TestPushWindowEvent(SDL_WINDOWEVENT_RESTORED);
+            });
+        }
+        if (walkFrame == 3) TestSetPumpHook(nullptr);
+        if (walkFrame == 4) {
+            EXPECT_EQ(Difference(WithCounter(painter.At(386), "0001 FPS"), frame.picture), "")
+                << "complete again the frame after the repair";
+        }
+        return walkFrame < 4;
+    });
+    EXPECT_EQ(framesWhenRestored, framesWhenMinimised) << "no frame while minimised";
+    EXPECT_GE(pumps, 200) << "the loop kept pumping";
+    EXPECT_TRUE(lostWhileMinimised);
+    EXPECT_EQ(texts, (Lines{"", "0004 FPS", "0001 FPS", "0001 FPS"}));
+}
+
+TEST(MainLoop, LosingTheFocusWithoutMinimisingKeepsDrawing) {
+    RunProgram([](const ProgramFrame& frame) {
+        if (frame.number == 2) TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
+        if (frame.number > 2) EXPECT_EQ(app.active, 1);
+        return frame.number < 5;
+    });
+    EXPECT_EQ(ProgramFrames(), 5);
+}
+
+}  // namespace
