@@ -4,10 +4,13 @@
 
 #include "display/display.h"
 #include "input/input.h"
+#include "app/app.h"
+#include "png_write.h"
 #include "scenes/scenes.h"
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -346,4 +349,36 @@ TEST_F(TitleSceneTest, AFailedLogoOrPromptBlitLeavesNoLinesNoCursorAndIgnoresSpa
     frame = Frame();
     EXPECT_EQ(app.scene, SCENE_GAME_INIT);
     EXPECT_EQ(DrawnTexts()[2], MouseLine(30, 10));
+}
+
+// The screen as a person sees it, with the frame driver's counter, saved scaled x2 with the palette applied
+// (docs/title.png is this picture).
+TEST_F(TitleSceneTest, ScreenWithKeysMouseAndCounterAsPresented) {
+    Key(SDL_SCANCODE_LEFT, true);
+    Key(SDL_SCANCODE_UP, true);
+    MouseButton(SDL_BUTTON_LEFT, true);
+    TestPushMouseMotion(145, 95);
+    TestSetClock(100000);
+    app.lastFpsMs = 99000;
+    app.frameCount = 59;
+    TestPumpEvents();
+    FrameUpdate();
+    TestFrame frame = HarnessLastFrame();
+    ASSERT_FALSE(frame.indices.empty());
+    EXPECT_STREQ(app.fpsText, "0060 FPS");
+
+    const std::string key = std::string(kKeyPrefix) + "Left Up ";
+    const std::string joy = std::string(kJoyPrefix) + kNone;
+    std::vector<BYTE> expected = Expected({key, joy, MouseLine(300, 200, 1, 0, 0)}, 300, 200);
+    EXPECT_TRUE(std::equal(frame.indices.begin() + 16 * 640, frame.indices.end(), expected.begin() + 16 * 640));
+
+    std::vector<uint32_t> argb(1280 * 960);
+    for (int y = 0; y < 960; ++y) {
+        for (int x = 0; x < 1280; ++x) {
+            const PALETTEENTRY& colour = frame.palette[frame.at(x / 2, y / 2)];
+            argb[size_t(y) * 1280 + size_t(x)] =
+                uint32_t(colour.peRed) << 16 | uint32_t(colour.peGreen) << 8 | colour.peBlue;
+        }
+    }
+    EXPECT_TRUE(WritePng(DITESSARY_BINARY_DIR "/title.png", 1280, 960, argb.data()));
 }
