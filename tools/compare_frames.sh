@@ -2,7 +2,8 @@
 # Drives the Linux build and the Windows build under Wine through the same keys and mouse moves on identical
 # 640 x 480 x 24 X screens, takes screenshots at the same points and compares them pixel for pixel. The text lines
 # and the frame-rate counter are counted apart (other rasterisers, other frame rates); everything else must match.
-# Writes docs/compare.png: per screen the Linux frame, the Windows frame and their difference.
+# Writes docs/compare.png: per screen the Linux frame, the Windows frame and their difference. The two builds' debug
+# output must match line for line too.
 # Usage: tools/compare_frames.sh [LINUX_EXE] [WINDOWS_EXE]   (defaults: build/ditessary, build-win/ditessary.exe)
 set -euo pipefail
 SCRIPT=compare-frames
@@ -55,6 +56,7 @@ drive() {
     xdotool key Escape
     wait_exit 60
     [ "$EXIT_STATUS" = 0 ] || die "the $side build ended with status $EXIT_STATUS after Escape"
+    debug_lines "$SESSION_DIR/program.log" >"$dir/debug.txt"
     stop_screen
     if [ "$side" = windows ]; then timeout 30 wineserver -k >/dev/null 2>&1 || true; fi
 }
@@ -73,6 +75,13 @@ status=0
     --screen walk-step "$SHOTS"/{linux,windows}/walk-step.xwd --mask 150,400,630,448 \
     --screen input-again "$SHOTS"/{linux,windows}/input-test-again.xwd || status=$?
 [ $status -le 1 ] || die "the comparison itself failed"
+if diff -u "$SHOTS"/{linux,windows}/debug.txt >"$SESSION_DIR/debug.diff"; then
+    say "debug output: the same $(wc -l <"$SHOTS/linux/debug.txt") lines from both builds"
+else
+    say "debug output differs (- Linux, + Windows):"
+    tail -n +3 "$SESSION_DIR/debug.diff" >&2
+    status=1
+fi
 mkdir -p "$(dirname "$SHEET")"
 convert "$SESSION_DIR/compare.ppm" "png:$SHEET" || die "cannot write $SHEET"
 say "wrote ${SHEET#"$ROOT"/} (rows: the screens above; columns: Linux, Windows, difference); screenshots in ${SHOTS#"$ROOT"/}/"

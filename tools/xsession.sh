@@ -120,9 +120,20 @@ start_linux_program() {
     PROGRAM_PID=$!
 }
 
+# Wine's debugstr channel carries the program's OutputDebugStringA lines into the log, and nothing else.
 start_windows_program() {
-    "$WINE64" "$1" >"$SESSION_DIR/program.log" 2>&1 &
+    WINEDEBUG=-all,+debugstr "$WINE64" "$1" >"$SESSION_DIR/program.log" 2>&1 &
     PROGRAM_PID=$!
+}
+
+# The program's debug lines from the log of either build, one per line: ours writes them to standard error as they
+# are, Wine quotes each with its channel's prefix.
+debug_lines() {
+    if grep -q 'OutputDebugStringA "' "$1"; then
+        sed -n 's/.*OutputDebugStringA "\(.*\)\\n"$/\1/p' "$1"
+    else
+        cat "$1"
+    fi
 }
 
 # Waits until the screen shows every condition, failing early when the program has ended.

@@ -71,4 +71,12 @@ wait_exit 60
 [ "$EXIT_STATUS" != 124 ] || die "the program did not end within 60 s of Escape"
 [ "$EXIT_STATUS" = 0 ] || die "the program ended with status $EXIT_STATUS after Escape, not 0"
 say "Escape: exit status 0"
+
+# Each display set-up step reports itself, the bitmaps come from the resources, and no joystick is attached here.
+expected="DirectDrawCreateEx OK|SetCooperativeLevel OK|SetDisplayMode OK|CreateSurface OK|GetAttachedSurface OK|"
+expected+="DDLoadPalette OK|SetPalette OK|DDLoadBitmap BackImage OK|DDLoadBitmap Strings OK|DDLoadBitmap Title OK|"
+expected+="DDLoadBitmap Chara OK|Joypad Not Found"
+lines=$(debug_lines "$SESSION_DIR/program.log" | paste -sd'|')
+[ "$lines" = "$expected" ] || die "the debug output was '$lines', not '$expected'"
+say "debug output: the eleven set-up lines and Joypad Not Found"
 say "passed; screenshots in ${SHOTS#"$ROOT"/}/"

@@ -268,7 +268,10 @@ int Compare(int argc, char** argv) {
         if (diff.outside < 0) return Fail(screen.name + ": the two screens differ in size");
         std::printf("%-12s outside the text: %ld   text lines: %ld   counter: %ld", screen.name.c_str(), diff.outside,
                     diff.inMask[0], diff.inMask[1]);
-        for (size_t m = 2; m < screen.masks.size(); ++m) std::printf("   masked %zu: %ld", m - 1, diff.inMask[m]);
+        for (size_t m = 2; m < screen.masks.size(); ++m) {
+            const FrameRect& r = screen.masks[m];
+            std::printf("   (%d,%d)-(%d,%d): %ld", r.left, r.top, r.right, r.bottom, diff.inMask[m]);
+        }
         std::printf("\n");
         worst = std::max(worst, diff.outside);
         differences.push_back(DifferencePicture(screen.native, screen.wine, screen.masks));
