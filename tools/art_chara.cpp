@@ -277,6 +277,7 @@ void FrontHead(Work& w, const Design& d, bool back) {
             Paint(w, kHair, Both(Ellipse(18, 15, 9.4, 14.5), Below(12)));
             Paint(w, kHair, Poly({{12, 26}, {16, 27}, {13.5, 31}}));
             Paint(w, kHair, Poly({{20, 27}, {24, 26}, {22.5, 31}}));
+            for (int x : {14, 18, 22}) Shine(w, kHair, Box(x, 13 + (x == 18) * 2, x, 27), d.palette.tones[kHair].shade);
         } else {
             Paint(w, kHair, Poly({{10.5, 17}, {15, 18.5}, {12.5, 22}}));
             Paint(w, kHair, Poly({{15.5, 19}, {20.5, 19}, {18, 23}}));
@@ -294,10 +295,10 @@ void FrontHead(Work& w, const Design& d, bool back) {
     if (d.hair == HairStyle::kShort) {
         // Soft locks along the crown, one cowlick and one flick: a lively outline without a crown of spikes.
         Paint(w, kHair, Ellipse(12, 6.4, 3.6, 3.4));
-        Paint(w, kHair, Ellipse(16.6, 4.4, 3.8, 3));
+        Paint(w, kHair, Ellipse(16.6, 5, 3.8, 3));
         Paint(w, kHair, Ellipse(21.6, 4.8, 3.8, 3));
         Paint(w, kHair, Ellipse(25.4, 7.6, 3.2, 3.2));
-        Paint(w, kHair, Poly({{18.5, 3.2}, {22, 2.6}, {24.4, 0.9}}));
+        Paint(w, kHair, Poly({{18.5, 3.4}, {22, 2.8}, {24.4, 1.8}}));
         Paint(w, kHair, Poly({{9.4, 7}, {10.6, 11}, {6.2, 9.6}}));
     }
     const Rgb shine = d.palette.tones[kHair].light;
@@ -365,8 +366,8 @@ void DrawSide(Work& w, const Design& d, int frame) {
         if (d.hair == HairStyle::kShort) {
             Paint(w, kHair, Ellipse(10.4, 9.6, 3.4, 3.4));
             Paint(w, kHair, Ellipse(12.6, 5.6, 3.6, 3.2));
-            Paint(w, kHair, Ellipse(17.4, 3.9, 3.8, 3));
-            Paint(w, kHair, Poly({{19, 3.2}, {22.5, 2.8}, {24.6, 1}}));
+            Paint(w, kHair, Ellipse(17.4, 4.6, 3.8, 3));
+            Paint(w, kHair, Poly({{19, 3.4}, {22.5, 3}, {24.6, 1.8}}));
         }
     }
     for (int y = 13; y <= 15; ++y) Dot(w, 23, y, y == 13 ? p.outline : p.iris);
