@@ -96,6 +96,8 @@ struct InputFailure {
     size_t devicesAliveAfter;  // devices made before the failing one, left for the process end
 };
 
+void PrintTo(const InputFailure& failure, std::ostream* out) { *out << failure.name; }
+
 class StartupInputFailure : public ::testing::TestWithParam<InputFailure> {};
 
 TEST_P(StartupInputFailure, EndsWithStatusOneWithoutAMessageAndLeavesTheRestToTheProcessEnd) {

@@ -103,6 +103,8 @@ struct FailingStep {
     size_t linesBefore;  // success lines written before the failure
 };
 
+void PrintTo(const FailingStep& step, std::ostream* out) { *out << step.name; }
+
 void FailOp(TestDirectDrawOp op, HRESULT result) { TestFailDirectDrawOp(op, result, 1, 0); }
 
 const FailingStep kSteps[] = {

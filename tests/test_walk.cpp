@@ -3,6 +3,8 @@
 
 #include "scenes/scenes.h"
 
+#include "png_write.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -192,6 +194,34 @@ TEST(WalkScene, AFailedBackgroundBlitNeitherDrawsNorMovesTheSprite) {
         << "the failed frame shows the back buffer as the flip before last left it";
     EXPECT_EQ(records[6].shownX, 381);
     EXPECT_EQ(records[6].playerX, 380);
+}
+
+// The walk scene as a person sees it, counter included, saved scaled x2 with the palette applied
+// (docs/walk.png is this picture).
+TEST(WalkScene, ScreenAsPresented) {
+    TestFrame shown;
+    std::string difference = "not reached";
+    RunWalk({SDL_SCANCODE_RIGHT}, [&](const WalkRecord& r) {
+        if (r.walkFrame == 59) TestAdvanceClock(1000);
+        if (r.walkFrame < 60) return true;
+        EXPECT_STREQ(app.fpsText, "0062 FPS");
+        Image expected = WalkPainter().At(386 + 59);
+        PasteCounter(expected, "0062 FPS");
+        difference = Difference(expected, *r.picture);
+        shown = *r.picture;
+        return false;
+    });
+    EXPECT_EQ(difference, "");
+    ASSERT_EQ(shown.indices.size(), 640u * 480u);
+    std::vector<uint32_t> xrgb(1280 * 960);
+    for (int y = 0; y < 960; ++y) {
+        for (int x = 0; x < 1280; ++x) {
+            const PALETTEENTRY& colour = shown.palette[shown.at(x / 2, y / 2)];
+            xrgb[size_t(y) * 1280 + size_t(x)] =
+                uint32_t(colour.peRed) << 16 | uint32_t(colour.peGreen) << 8 | colour.peBlue;
+        }
+    }
+    EXPECT_TRUE(WritePng(DITESSARY_BINARY_DIR "/walk.png", 1280, 960, xrgb.data()));
 }
 
 }  // namespace
