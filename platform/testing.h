@@ -168,8 +168,8 @@ struct TestTextCall {
     std::string face;  // lfFaceName of the selected font, "" for the DC's default font
     LONG height = 0;
 };
-void TestRecordTextOut(bool record);  // starts or stops recording, forgetting earlier calls
-std::vector<TestTextCall> TestTakeTextOut();
+void TestRecordTextOut(bool record);
+std::vector<TestTextCall> TestTakeTextOut();  // the calls recorded since the last take
 
 // How often the text layer has gone to fontconfig and FreeType; its caches keep these from growing per call.
 struct TestTextStats {

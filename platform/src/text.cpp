@@ -654,10 +654,7 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR string, int length) {
     return TRUE;
 }
 
-void TestRecordTextOut(bool record) {
-    text.recording = record;
-    text.calls.clear();
-}
+void TestRecordTextOut(bool record) { text.recording = record; }
 
 std::vector<TestTextCall> TestTakeTextOut() {
     std::vector<TestTextCall> calls;
