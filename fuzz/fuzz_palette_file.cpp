@@ -11,6 +11,7 @@
 namespace {
 
 LPDIRECTDRAW7 directDraw = nullptr;
+std::string folder;
 std::string path;
 
 }  // namespace
@@ -19,11 +20,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (DirectDrawCreateEx(nullptr, reinterpret_cast<LPVOID*>(&directDraw), IID_IDirectDraw7, nullptr) != DD_OK) {
         std::abort();
     }
-    char directory[] = "/tmp/palette-fuzz-XXXXXX";
-    if (mkdtemp(directory) == nullptr) {
+    // Memory-backed where there is such a place: the file is rewritten for every input.
+    char shared[] = "/dev/shm/palette-fuzz-XXXXXX";
+    char temporary[] = "/tmp/palette-fuzz-XXXXXX";
+    char* directory = mkdtemp(shared);
+    if (directory == nullptr && (directory = mkdtemp(temporary)) == nullptr) {
         std::abort();
     }
-    path = std::string(directory) + "/PALETTE";
+    folder = directory;
+    path = folder + "/PALETTE";
+    std::atexit([] {
+        std::remove(path.c_str());
+        rmdir(folder.c_str());
+    });
     return 0;
 }
 

@@ -312,6 +312,25 @@ BOOL WINAPI StretchBlt(HDC destination, int x, int y, int width, int height, HDC
     int x0 = std::max(0, x), y0 = std::max(0, y);
     int x1 = int(std::min<int64_t>(int64_t(x) + width, destination->width));
     int y1 = int(std::min<int64_t>(int64_t(y) + height, destination->height));
+    if (x0 >= x1 || y0 >= y1) {
+        return TRUE;
+    }
+    // The source column of every destination column, worked out once; -1 where it lies off the source.
+    std::vector<int> columns;
+    try {
+        columns.resize(size_t(x1 - x0));
+    } catch (const std::bad_alloc&) {
+        return FALSE;
+    }
+    for (int dx = x0; dx < x1; ++dx) {
+        int64_t sx = sourceX + ((int64_t(dx) - x) * 2 + 1) * sourceWidth / (int64_t(width) * 2);
+        columns[size_t(dx - x0)] = (sx < 0 || sx >= sourceW) ? -1 : int(sx);
+    }
+    // The common case, a copy at one to one: each row is one run of source columns.
+    bool contiguous = columns.front() >= 0;
+    for (size_t i = 1; i < columns.size() && contiguous; ++i) {
+        contiguous = columns[i] == columns[i - 1] + 1;
+    }
     COLORREF lastColour = CLR_INVALID;
     BYTE lastIndex = 0;
     for (int dy = y0; dy < y1; ++dy) {
@@ -319,24 +338,34 @@ BOOL WINAPI StretchBlt(HDC destination, int x, int y, int width, int height, HDC
         if (sy < 0 || sy >= sourceH) {
             continue;
         }
-        BYTE* out = destination->pixels + size_t(dy) * size_t(destination->pitch);
-        for (int dx = x0; dx < x1; ++dx) {
-            int64_t sx = sourceX + ((int64_t(dx) - x) * 2 + 1) * sourceWidth / (int64_t(width) * 2);
-            if (sx < 0 || sx >= sourceW) {
+        BYTE* out = destination->pixels + size_t(dy) * size_t(destination->pitch) + x0;
+        if (bitmap == nullptr || !bitmap->indices.empty()) {
+            const BYTE* in = bitmap == nullptr ? source->pixels + size_t(sy) * size_t(source->pitch)
+                                               : bitmap->indices.data() + size_t(sy) * size_t(sourceW);
+            if (contiguous) {
+                const BYTE* from = in + columns.front();
+                for (size_t i = 0; i < columns.size(); ++i) {
+                    out[i] = map[from[i]];
+                }
                 continue;
             }
-            if (bitmap == nullptr) {
-                out[dx] = source->pixels[size_t(sy) * size_t(source->pitch) + size_t(sx)];
-            } else if (!bitmap->indices.empty()) {
-                out[dx] = map[bitmap->indices[size_t(sy) * size_t(sourceW) + size_t(sx)]];
-            } else {
-                COLORREF colour = BitmapPixelColour(*bitmap, int(sx), int(sy));
-                if (colour != lastColour) {
-                    lastColour = colour;
-                    lastIndex = NearestPaletteIndex(palette, colour);
+            for (size_t i = 0; i < columns.size(); ++i) {
+                if (columns[i] >= 0) {
+                    out[i] = map[in[columns[i]]];
                 }
-                out[dx] = lastIndex;
             }
+            continue;
+        }
+        for (size_t i = 0; i < columns.size(); ++i) {
+            if (columns[i] < 0) {
+                continue;
+            }
+            COLORREF colour = BitmapPixelColour(*bitmap, columns[i], int(sy));
+            if (colour != lastColour) {
+                lastColour = colour;
+                lastIndex = NearestPaletteIndex(palette, colour);
+            }
+            out[i] = lastIndex;
         }
     }
     return TRUE;
@@ -515,6 +544,10 @@ HBITMAP GdiReadBitmap(const uint8_t* data, size_t size, bool withFileHeader) {
     for (int64_t row = 0; row < height; ++row) {
         const uint8_t* in = data + pixelsAt + stride * uint64_t(topDown ? row : height - 1 - row);
         size_t out = size_t(row) * size_t(width);
+        if (bitCount == 8) {
+            std::memcpy(bitmap->indices.data() + out, in, size_t(width));
+            continue;
+        }
         for (int64_t x = 0; x < width; ++x) {
             switch (bitCount) {
                 case 1:
@@ -522,9 +555,6 @@ HBITMAP GdiReadBitmap(const uint8_t* data, size_t size, bool withFileHeader) {
                     break;
                 case 4:
                     bitmap->indices[out + x] = (in[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF;
-                    break;
-                case 8:
-                    bitmap->indices[out + x] = in[x];
                     break;
                 case 24:
                     bitmap->rgb[out + x] = uint32_t(in[3 * x + 2]) << 16 | uint32_t(in[3 * x + 1]) << 8 | in[3 * x];
