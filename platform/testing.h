@@ -74,6 +74,11 @@ void TestResetSurfaceCallCounts();
 // After `skip` calls that go through, the next `times` calls of op fail with result.
 void TestFailDirectDrawOp(TestDirectDrawOp op, HRESULT result, int times = 1, int skip = 0);
 int TestDirectDrawCallCount(TestDirectDrawOp op);
+// One site of a frame: TestFailSurfaceOp after `skip` calls of op on surface have gone through.
+bool TestFailSurfaceOpAfter(IDirectDrawSurface7* surface, TestSurfaceOp op, HRESULT result, int times, int skip);
+// A loss in the middle of a frame: after `skip` calls of op on surface go through, the next one first loses
+// every surface as TestLoseAllSurfaces does, then runs and meets the loss. False for a dead surface.
+bool TestLoseAllSurfacesAt(IDirectDrawSurface7* surface, TestSurfaceOp op, int skip);
 
 // Surface loss as the display causes it: every surface loses its pixels and reports DDERR_SURFACELOST.
 // TestLoseAllSurfaces is a renderer reset (restorable at once); TestSetDisplayMinimised sends the window

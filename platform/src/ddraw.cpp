@@ -85,6 +85,14 @@ uint32_t paletteVersion = 1;  // changes whenever the display palette may have c
 Fault directDrawFaults[kDirectDrawOps];
 int directDrawCalls[kDirectDrawOps] = {};
 
+// A loss that strikes in the middle of a frame (TestLoseAllSurfacesAt): armed on one surface's operation.
+struct LossTrigger {
+    const void* surface = nullptr;
+    TestSurfaceOp op = TestSurfaceOp::Count;
+    int skip = 0;
+};
+LossTrigger lossTrigger;
+
 bool DirectDrawFault(TestDirectDrawOp op, HRESULT* result) {
     ++directDrawCalls[int(op)];
     return TakeFault(directDrawFaults[int(op)], result);
@@ -176,6 +184,7 @@ Surface* NewSurface(int width, int height, DWORD caps) {
 }
 
 void DestroySurface(Surface* surface) {
+    if (lossTrigger.surface == surface) lossTrigger = {};
     if (surface->dc) GdiDeleteSurfaceDC(surface->dc);
     if (surface->palette) PaletteRelease(surface->palette);
     if (surface == primary) {
@@ -420,6 +429,10 @@ HRESULT OnSurface(IDirectDrawSurface7* self, TestSurfaceOp op, Body body) {
     Surface* surface = FindSurface(self);
     if (!surface) return DDERR_INVALIDOBJECT;
     ++surface->calls[int(op)];
+    if (lossTrigger.surface == surface && lossTrigger.op == op && lossTrigger.skip-- == 0) {
+        lossTrigger = {};
+        DisplayLoseSurfaces();
+    }
     if (HRESULT injected; TakeFault(surface->faults[int(op)], &injected)) return injected;
     return body(surface);
 }
@@ -718,6 +731,21 @@ bool TestFailSurfaceOp(IDirectDrawSurface7* surfaceInterface, TestSurfaceOp op, 
     return true;
 }
 
+bool TestFailSurfaceOpAfter(IDirectDrawSurface7* surfaceInterface, TestSurfaceOp op, HRESULT result, int times,
+                            int skip) {
+    Surface* surface = FindSurface(surfaceInterface);
+    if (!surface || op >= TestSurfaceOp::Count || skip < 0) return false;
+    surface->faults[int(op)] = {result, times, skip};
+    return true;
+}
+
+bool TestLoseAllSurfacesAt(IDirectDrawSurface7* surfaceInterface, TestSurfaceOp op, int skip) {
+    Surface* surface = FindSurface(surfaceInterface);
+    if (!surface || op >= TestSurfaceOp::Count || skip < 0) return false;
+    lossTrigger = {surface, op, skip};
+    return true;
+}
+
 int TestSurfaceCallCount(IDirectDrawSurface7* surfaceInterface, TestSurfaceOp op) {
     Surface* surface = FindSurface(surfaceInterface);
     return surface && op < TestSurfaceOp::Count ? surface->calls[int(op)] : 0;
@@ -743,6 +771,7 @@ void DisplayClearSurfaceHooks() {
         std::fill(std::begin(surface->calls), std::end(surface->calls), 0);
     }
     std::fill(std::begin(directDrawFaults), std::end(directDrawFaults), Fault{});
+    lossTrigger = {};
     std::fill(std::begin(directDrawCalls), std::end(directDrawCalls), 0);
     displayAvailable = true;
 }
