@@ -250,6 +250,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
 }
 
 // Called by the program for a bitmap's size; `size` bounds what is written, as it does on Windows.
+// bmBits stays null: our pixels are not laid out as the DIB was, and nothing here reads them directly.
 int WINAPI GetObjectA(HANDLE object, int size, LPVOID buffer) {
     HBITMAP__* bitmap = LiveBitmap(object);
     if (bitmap == nullptr) {
