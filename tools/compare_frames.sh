@@ -7,6 +7,7 @@
 # Usage: tools/compare_frames.sh [LINUX_EXE] [WINDOWS_EXE]   (defaults: build/ditessary, build-win/ditessary.exe)
 set -euo pipefail
 SCRIPT=compare-frames
+# shellcheck source=tools/xsession.sh
 source "$(dirname "$0")/xsession.sh"
 
 LINUX_EXE=$(realpath "${1:-$ROOT/build/ditessary}")

@@ -9,6 +9,7 @@
 # Usage: tools/compare_speed.sh [LINUX_EXE] [WINDOWS_EXE]   RUNS (5) and WINDOW_S (8) may be set in the environment.
 set -euo pipefail
 SCRIPT=compare-speed
+# shellcheck source=tools/xsession.sh
 source "$(dirname "$0")/xsession.sh"
 
 LINUX_EXE=$(realpath "${1:-$ROOT/build/ditessary}")

@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034  # the variables here are read by the scripts that source this file
 # Sourced by the Windows check and the comparison scripts: a private 640 x 480 X screen, the Wine prefix kept under
 # build-win/, the screen probe, screenshots, and the clean-up that ends whatever these started.
 # The sourcing script sets SCRIPT (its name for messages) and calls session_init first.
@@ -69,7 +70,8 @@ start_screen() {
         sleep 0.1
         waited=$((waited + 1))
     done
-    export DISPLAY=":$(head -1 "$fd_file")"
+    DISPLAY=":$(head -1 "$fd_file")"
+    export DISPLAY
     timeout 10 bash -c 'until xdotool getdisplaygeometry >/dev/null 2>&1; do sleep 0.1; done' ||
         die "the X screen $DISPLAY does not answer"
     # Both builds take the pointer to the middle of the screen; put it there first so neither sees a jump.

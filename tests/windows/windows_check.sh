@@ -3,6 +3,7 @@
 # screen, Space to the walk scene, Escape to a clean exit. Usage: tests/windows/windows_check.sh [EXE]
 set -euo pipefail
 SCRIPT=windows-check
+# shellcheck source=tools/xsession.sh
 source "$(dirname "$0")/../../tools/xsession.sh"
 
 EXE=$(realpath "${1:-$ROOT/build-win/ditessary.exe}")
