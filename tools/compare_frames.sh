@@ -38,8 +38,7 @@ drive() {
     sleep 0.5
     screenshot "$dir/input-test" >/dev/null
 
-    press space
-    wait_screen "walk scene ($side)" 60 "${WALK_SCREEN[@]}"
+    hold_until space "walk scene ($side)" 60 "${WALK_SCREEN[@]}"
     sleep 0.5
     screenshot "$dir/walk" >/dev/null
 
@@ -48,9 +47,7 @@ drive() {
     sleep 0.3
     screenshot "$dir/walk-step" >/dev/null
 
-    xdotool keydown Right
-    wait_screen "input-test screen after the walk ($side)" 120 "${TITLE_SCREEN[@]}"
-    xdotool keyup Right
+    hold_until Right "input-test screen after the walk ($side)" 120 "${TITLE_SCREEN[@]}"
     sleep 0.5
     screenshot "$dir/input-test-again" >/dev/null
 

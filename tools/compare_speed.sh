@@ -54,8 +54,7 @@ measure() {
     [[ "$startup" =~ ^[0-9.]+$ ]] || die "$side run $run: no input-test screen within 180 s ($launched)"
     [ "$side" = linux ] || server=$(wineserver_pid)
 
-    press space
-    wait_screen "walk scene ($side)" 60 "${WALK_SCREEN[@]}"
+    hold_until space "walk scene ($side)" 60 "${WALK_SCREEN[@]}"
     sleep 2
     local t0 t1 c0 c1 fps_sum=0 readings=0 i value
     c0=$(($(cpu_ticks "$pid") + ${server:+$(cpu_ticks "$server")}+0))

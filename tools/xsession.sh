@@ -169,6 +169,15 @@ press() {
     xdotool keyup "$1"
 }
 
+# Holds a key down until the screen shows the conditions, so a slow frame rate cannot miss the press.
+hold_until() {
+    local key=$1
+    shift
+    xdotool keydown "$key"
+    wait_screen "$@"
+    xdotool keyup "$key"
+}
+
 # Waits for the program to end and leaves its exit status in EXIT_STATUS (124 when it did not end in time).
 wait_exit() {
     local deadline=$((SECONDS + $1))

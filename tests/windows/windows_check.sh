@@ -60,8 +60,7 @@ screenshot "$SHOTS/input-test" >/dev/null
     die "the input-test screen changed under the screenshot"
 say "input-test screen: dark blue (7,4,48) with the yellow (251,254,16) prompt"
 
-press space
-wait_screen "walk scene after Space" 60 "${WALK_SCREEN[@]}"
+hold_until space "walk scene after Space" 60 "${WALK_SCREEN[@]}"
 screenshot "$SHOTS/walk" >/dev/null
 "$FRAMEPROBE" check "$SHOTS/walk.xwd" "${WALK_SCREEN[@]}" >/dev/null ||
     die "the walk scene changed under the screenshot"
