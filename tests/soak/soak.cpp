@@ -1,0 +1,384 @@
+// A long headless run of the whole program: scripted input through both scenes, faults injected on a
+// schedule, and at the end the layer's live objects and the resident memory held against their early values.
+// Usage: ditessary_soak FRAMES [DENSITY]   (DENSITY: faults that many times as often, for short runs)
+#include "app/app.h"
+#include "platform/testing.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <string>
+
+namespace {
+
+// Resident memory may move by a few pages as the allocator settles; growth beyond this is a leak.
+constexpr long kRssSlackKb = 256;
+// A scene phase longer than this means the script lost control of the program.
+constexpr long kPhaseLimit = 3000;
+
+// One kind of fault: first in frame `first`, then every `every` frames. Each kind comes once early, inside the
+// warm-up tenth of a 20,000-frame run, so what a fault does to the allocator (the refill's bitmaps are the largest
+// blocks the program asks for) has happened before the resident memory is first sampled. The periods are primes,
+// so the faults meet each other in ever different frames and scenes.
+struct Due {
+    long first;
+    long every;
+    bool operator()(long frame) const { return frame >= first && (frame - first) % every == 0; }
+};
+struct Schedule {
+    Due loss{101, 3001};
+    Due readFault{211, 4001};
+    Due busy{307, 5003};
+    Due blitFailure{401, 6007};
+    Due restoreFailure{503, 7001};
+    Due minimise{601, 7919};
+    Due focusLoss{701, 9973};
+};
+// A run shorter than this holds too few walks to judge the script's progress, and too little time for the
+// resident memory to mean anything (under valgrind it is mostly valgrind's own).
+constexpr long kFramesToJudge = 2000;
+
+constexpr int kPassesMinimised = 25;
+constexpr int kFramesUnfocused = 3;
+
+long ResidentKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const size_t length = std::strlen(field);
+    while (std::getline(status, line)) {
+        if (line.compare(0, length, field) == 0) return std::atol(line.c_str() + length);
+    }
+    return -1;
+}
+
+bool operator==(const TestLiveObjects& a, const TestLiveObjects& b) { return std::memcmp(&a, &b, sizeof(a)) == 0; }
+
+std::string Describe(const TestLiveObjects& l) {
+    char text[200];
+    std::snprintf(text, sizeof(text),
+                  "directDraws=%d surfaces=%d palettes=%d dcs=%d bitmaps=%d fonts=%d directInputs=%d "
+                  "inputDevices=%d windows=%d",
+                  l.directDraws, l.surfaces, l.palettes, l.dcs, l.bitmaps, l.fonts, l.directInputs, l.inputDevices,
+                  l.windows);
+    return text;
+}
+
+void PushMouseButton(int button, bool down) {
+    SDL_Event event{};
+    event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    event.button.timestamp = SDL_GetTicks();
+    event.button.button = Uint8(button);
+    event.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+    event.button.clicks = 1;
+    SDL_PushEvent(&event);
+}
+
+enum class Phase { Sweep, Start, Walk };
+
+struct Soak {
+    long frames = 0;  // frames asked for
+    Schedule every;
+    long frame = 0;  // frames drawn so far
+    int stick = -1;
+
+    Phase phase = Phase::Sweep;
+    long phaseFrame = 0;
+    long cycle = 0;
+    std::set<SDL_Scancode> held;  // keys the script holds down
+    bool walkRight = true;
+    bool walkByStick = false;
+
+    int minimisedPasses = -1;  // passes of the loop while minimised, -1 when not
+    long focusBackAt = -1;
+
+    long losses = 0, readFaults = 0, busyFaults = 0, blitFailures = 0, restoreFailures = 0, minimises = 0,
+         focusLosses = 0;
+    long walksRight = 0, walksLeft = 0, startsBySpace = 0, startsByButton = 0;
+    std::string stuck;
+
+    TestLiveObjects atStart{};
+    TestLiveObjects atTenth{};
+    TestLiveObjects atEnd{};
+    long rssTenth = 0, rssEnd = 0;
+    long rssDeciles[11] = {};  // resident kB after each tenth of the run, for the report
+    uint32_t presentsAtStart = 0, presents = 0;
+    std::chrono::steady_clock::time_point started;
+    double seconds = 0;
+
+    void Press(SDL_Scancode key) {
+        held.insert(key);
+        TestPushKey(key, true);
+    }
+    void Release(SDL_Scancode key) {
+        held.erase(key);
+        TestPushKey(key, false);
+    }
+    void ReleaseAll() {
+        while (!held.empty()) Release(*held.begin());
+        TestSetJoystickAxis(stick, 0, 0);
+        TestSetJoystickAxis(stick, 1, 0);
+        for (int b = 0; b < 10; ++b) TestSetJoystickButton(stick, b, false);
+        for (int b = 1; b <= 3; ++b) PushMouseButton(b, false);
+    }
+    void Enter(Phase next) {
+        phase = next;
+        phaseFrame = 0;
+    }
+
+    void InjectFaults() {
+        const long n = frame;
+        if (every.loss(n)) {
+            TestLoseAllSurfaces();
+            ++losses;
+        }
+        if (every.readFault(n)) {
+            static const TestInputObject devices[] = {TestInputObject::Keyboard, TestInputObject::Mouse,
+                                                      TestInputObject::Joystick};
+            const long k = (n - every.readFault.first) / every.readFault.every;
+            const HRESULT result = k % 2 == 0 ? DIERR_INPUTLOST : DIERR_NOTACQUIRED;
+            TestFailInputOp(devices[(k / 2) % 3], TestInputOp::GetDeviceState, result, 1 + int(k % 3));
+            ++readFaults;
+        }
+        if (every.busy(n)) {
+            TestFailSurfaceOp(app.backBuffer, TestSurfaceOp::BltFast, DDERR_WASSTILLDRAWING, 3);
+            TestFailSurfaceOp(app.primarySurface, TestSurfaceOp::Flip, DDERR_WASSTILLDRAWING, 2);
+            ++busyFaults;
+        }
+        if (every.blitFailure(n)) {
+            TestFailSurfaceOpAfter(app.backBuffer, TestSurfaceOp::BltFast, DDERR_GENERIC, 1, int((n / 7) % 6));
+            ++blitFailures;
+        }
+        if (every.restoreFailure(n)) {
+            TestLoseAllSurfaces();
+            TestFailSurfaceOp(app.primarySurface, TestSurfaceOp::Restore, DDERR_GENERIC, 4);
+            ++restoreFailures;
+        }
+        if (every.minimise(n)) {
+            TestPushWindowEvent(SDL_WINDOWEVENT_MINIMIZED);
+            minimisedPasses = 0;
+            ++minimises;
+        }
+        if (every.focusLoss(n)) {
+            TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
+            focusBackAt = n + kFramesUnfocused;
+            ++focusLosses;
+        }
+        if (n == focusBackAt) {
+            TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
+            // The keys and buttons forgotten with the focus are pressed again, as a person still holding them.
+            for (SDL_Scancode key : held) TestPushKey(key, true);
+            focusBackAt = -1;
+        }
+    }
+
+    // The input-test scene: the cursor swept into all four clamps, the three buttons, the arrows and the
+    // stick in turn, the stick's buttons other than the start button.
+    void Sweep() {
+        const long f = phaseFrame;
+        static const int dx[4] = {40, 0, -40, 0};
+        static const int dy[4] = {0, 40, 0, -40};
+        TestPushMouseMotion(dx[(f / 40) % 4], dy[(f / 40) % 4]);
+        if (f % 20 == 0) PushMouseButton(1 + int((f / 20) % 3), true);
+        if (f % 20 == 10) PushMouseButton(1 + int((f / 20) % 3), false);
+        if (f == 0) {
+            Press(SDL_SCANCODE_LEFT);
+            Press(SDL_SCANCODE_UP);
+        }
+        if (f == 40) ReleaseAll();
+        if (f == 80) {
+            Press(SDL_SCANCODE_RIGHT);
+            Press(SDL_SCANCODE_DOWN);
+        }
+        if (f == 120) ReleaseAll();
+        if (f == 20) {
+            TestSetJoystickAxis(stick, 0, -32767);
+            TestSetJoystickAxis(stick, 1, -32767);
+        }
+        if (f == 60) {
+            TestSetJoystickAxis(stick, 0, 32767);
+            TestSetJoystickAxis(stick, 1, 32767);
+        }
+        if (f == 100) {
+            TestSetJoystickAxis(stick, 0, 0);
+            TestSetJoystickAxis(stick, 1, 0);
+        }
+        if (f >= 30 && f < 40) TestSetJoystickButton(stick, f - 30 == 8 ? 9 : int(f - 30), true);
+        if (f == 160) {
+            ReleaseAll();
+            if (cycle % 2 == 0) {
+                Press(SDL_SCANCODE_SPACE);
+                ++startsBySpace;
+            } else {
+                TestSetJoystickButton(stick, 8, true);
+                ++startsByButton;
+            }
+            Enter(Phase::Start);
+        }
+    }
+
+    void Start() {
+        if (app.scene != SCENE_GAME) return;
+        ReleaseAll();
+        walkRight = cycle % 4 < 2;
+        walkByStick = cycle % 2 == 1;
+        if (walkByStick) {
+            TestSetJoystickAxis(stick, 0, walkRight ? 32767 : -32767);
+        } else {
+            Press(walkRight ? SDL_SCANCODE_RIGHT : SDL_SCANCODE_LEFT);
+        }
+        Enter(Phase::Walk);
+    }
+
+    void Walk() {
+        if (app.scene == SCENE_GAME) return;
+        if (app.playerX >= 594) ++walksRight;
+        if (app.playerX <= 150) ++walksLeft;
+        ReleaseAll();
+        ++cycle;
+        Enter(Phase::Sweep);
+    }
+
+    void Script() {
+        if (phaseFrame > kPhaseLimit && stuck.empty()) {
+            stuck = "phase " + std::to_string(int(phase)) + " ran " + std::to_string(phaseFrame) + " frames at frame " +
+                    std::to_string(frame);
+            ReleaseAll();
+            Enter(Phase::Sweep);
+        }
+        switch (phase) {
+            case Phase::Sweep:
+                Sweep();
+                break;
+            case Phase::Start:
+                Start();
+                break;
+            case Phase::Walk:
+                Walk();
+                break;
+        }
+        ++phaseFrame;
+    }
+
+    // Runs after every frame, in place of the loop's 1 ms sleep.
+    void AfterFrame() {
+        ++frame;
+        if (frame == 1) {
+            atStart = TestGetLiveObjects();
+            presentsAtStart = TestPresentCount();
+            started = std::chrono::steady_clock::now();
+        }
+        if (frame % (frames / 10) == 0 && frame / (frames / 10) <= 10) {
+            rssDeciles[frame / (frames / 10)] = ResidentKb("VmRSS:");
+        }
+        if (frame == frames / 10) {
+            atTenth = TestGetLiveObjects();
+            rssTenth = ResidentKb("VmRSS:");
+        }
+        if (frame >= frames) {
+            if (frame == frames) {
+                atEnd = TestGetLiveObjects();
+                rssEnd = ResidentKb("VmRSS:");
+                presents = TestPresentCount() - presentsAtStart;
+                seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                ReleaseAll();
+                TestPushKey(SDL_SCANCODE_ESCAPE, true);
+                TestPushKey(SDL_SCANCODE_ESCAPE, false);
+            }
+            return;
+        }
+        InjectFaults();
+        Script();
+    }
+
+    // Runs at every pump of the loop, also while minimised, when no frame is drawn.
+    void OnPump() {
+        if (minimisedPasses < 0) return;
+        if (++minimisedPasses == kPassesMinimised) {
+            TestPushWindowEvent(SDL_WINDOWEVENT_RESTORED);
+            minimisedPasses = -1;
+        }
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const long frames = argc > 1 ? std::atol(argv[1]) : 0;
+    const long density = argc > 2 ? std::atol(argv[2]) : 1;
+    if (argc < 2 || argc > 3 || frames < 10 || density < 1 || density > 100) {
+        std::fprintf(stderr, "usage: %s FRAMES [DENSITY]   (FRAMES 10 or more, DENSITY 1 to 100)\n", argv[0]);
+        return 2;
+    }
+    // SDL's own variables: no display and no vsync unless the environment says otherwise.
+    setenv("SDL_VIDEODRIVER", "dummy", 0);
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    setenv("SDL_RENDER_VSYNC", "0", 0);
+
+    Soak soak;
+    soak.frames = frames;
+    for (Due* due : {&soak.every.loss, &soak.every.readFault, &soak.every.busy, &soak.every.blitFailure,
+                     &soak.every.restoreFailure, &soak.every.minimise, &soak.every.focusLoss}) {
+        due->first = std::max(1L, due->first / density);
+        due->every = std::max(1L, due->every / density);
+    }
+    soak.stick = TestAttachJoystick(2, 10, 0);
+    if (soak.stick < 0) {
+        std::fprintf(stderr, "soak: no virtual joystick: %s\n", SDL_GetError());
+        return 1;
+    }
+    TestCaptureDebugOutput(true);
+    TestSetSleepHook([&](DWORD) { soak.AfterFrame(); });
+    TestSetPumpHook([&] { soak.OnPump(); });
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<LPSTR>(""), SW_SHOWNORMAL);
+    TestSetSleepHook(nullptr);
+    TestSetPumpHook(nullptr);
+    const size_t debugLines = TestTakeDebugOutput().size();
+    TestCaptureDebugOutput(false);
+    TestDetachJoystick(soak.stick);
+    const TestLiveObjects afterExit = TestGetLiveObjects();
+
+    std::printf("frames %ld, presented %u, %.1f us per frame\n", soak.frame, soak.presents,
+                soak.frame > 0 ? soak.seconds * 1e6 / double(soak.frame) : 0.0);
+    std::printf("walk cycles %ld: to the right edge %ld, to the left edge %ld; started by Space %ld, by button 8 %ld\n",
+                soak.cycle, soak.walksRight, soak.walksLeft, soak.startsBySpace, soak.startsByButton);
+    std::printf(
+        "faults: surface losses %ld, failing restores %ld, busy %ld, failed blits %ld, device reads %ld, "
+        "minimised %ld, focus lost %ld\n",
+        soak.losses, soak.restoreFailures, soak.busyFaults, soak.blitFailures, soak.readFaults, soak.minimises,
+        soak.focusLosses);
+    std::printf("live after start-up: %s\n", Describe(soak.atStart).c_str());
+    std::printf("live at 10%%:        %s\n", Describe(soak.atTenth).c_str());
+    std::printf("live at 100%%:       %s\n", Describe(soak.atEnd).c_str());
+    std::printf("live after exit:    %s\n", Describe(afterExit).c_str());
+    std::printf("resident at 10%%: %ld kB, at 100%%: %ld kB (growth %ld kB), peak %ld kB\n", soak.rssTenth, soak.rssEnd,
+                soak.rssEnd - soak.rssTenth, ResidentKb("VmHWM:"));
+    std::printf("resident by tenths (kB):");
+    for (int i = 1; i <= 10; ++i) std::printf(" %ld", soak.rssDeciles[i]);
+    std::printf("\n");
+    std::printf("debug lines %zu, exit status %d\n", debugLines, status);
+
+    bool ok = true;
+    auto check = [&](bool holds, const char* what) {
+        if (!holds) std::printf("FAILED: %s\n", what);
+        ok = ok && holds;
+    };
+    check(status == 0, "the program ended with status 0");
+    check(soak.frame == frames, "every frame asked for was drawn");
+    check(soak.stuck.empty(), ("the script kept control: " + soak.stuck).c_str());
+    check(soak.atTenth == soak.atStart && soak.atEnd == soak.atStart, "live objects stay at what start-up made");
+    check(afterExit == TestLiveObjects{}, "nothing is alive after exit");
+    if (frames >= kFramesToJudge) {
+        check(soak.rssEnd - soak.rssTenth <= kRssSlackKb, "resident memory did not grow after warm-up");
+        check(soak.walksRight > 0 && soak.walksLeft > 0, "the sprite reached both edges");
+        check(soak.startsBySpace > 0 && soak.startsByButton > 0, "Space and button 8 both started the walk");
+    }
+    check(soak.presents > uint32_t(soak.frame / 2), "most frames reached the screen");
+    std::printf("%s\n", ok ? "soak passed" : "soak FAILED");
+    return ok ? 0 : 1;
+}
