@@ -24,6 +24,10 @@ struct TestLiveObjects {
 };
 TestLiveObjects TestGetLiveObjects();
 
+// One name per Release call on an emulated interface, in call order, across display and input: "DirectDraw",
+// "surface", "palette", "DirectInput", "keyboard", "mouse" or "joystick".
+std::vector<std::string> TestTakeReleaseLog();
+
 // Debug output (system): lines written by OutputDebugStringA while capturing, in order.
 void TestCaptureDebugOutput(bool capture);
 std::vector<std::string> TestTakeDebugOutput();  // complete lines keep their "\n"; a pending tail comes last
@@ -149,8 +153,6 @@ void TestFailInputOp(TestInputObject object, TestInputOp op, HRESULT result, int
 void TestRefuseInputProperty(TestInputObject object, const GUID& property, HRESULT result);
 // CreateDeviceEx of the joystick at that SDL device index returns `result`; S_OK makes it creatable.
 void TestMakeJoystickUncreatable(int sdlIndex, HRESULT result);
-// One name per Release call, in call order: "DirectInput", "keyboard", "mouse" or "joystick".
-std::vector<std::string> TestTakeInputReleaseLog();
 // Virtual joysticks on SDL's own virtual driver. Attach returns the joystick's SDL instance id (-1 on
 // failure), which the other helpers take. Values reach the devices at the next Poll or event pump.
 int TestAttachJoystick(int axes, int buttons, int hats);

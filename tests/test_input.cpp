@@ -289,12 +289,12 @@ TEST_F(ProgramInputTest, DetachedJoystickReadsNothingAndIsTriedAgainEachFrame) {
 TEST_F(ProgramInputTest, ReleaseGoesKeyboardMouseJoystickThenDirectInputAndOnlyOnce) {
     if (RealJoysticksPresent()) GTEST_SKIP() << "a real joystick is attached";
     ReleaseInput();
-    EXPECT_TRUE(TestTakeInputReleaseLog().empty());
+    EXPECT_TRUE(TestTakeReleaseLog().empty());
 
     AttachJoystick();
     ASSERT_TRUE(StartInput());
     ReleaseInput();
-    EXPECT_EQ(TestTakeInputReleaseLog(), (std::vector<std::string>{"keyboard", "mouse", "joystick", "DirectInput"}));
+    EXPECT_EQ(TestTakeReleaseLog(), (std::vector<std::string>{"keyboard", "mouse", "joystick", "DirectInput"}));
     EXPECT_EQ(app.directInput, nullptr);
     EXPECT_EQ(app.keyboardDevice, nullptr);
     EXPECT_EQ(app.mouseDevice, nullptr);
@@ -303,7 +303,7 @@ TEST_F(ProgramInputTest, ReleaseGoesKeyboardMouseJoystickThenDirectInputAndOnlyO
     EXPECT_EQ(TestGetLiveObjects().directInputs, 0);
     EXPECT_FALSE(TestMouseCaptured());
     ReleaseInput();
-    EXPECT_TRUE(TestTakeInputReleaseLog().empty());
+    EXPECT_TRUE(TestTakeReleaseLog().empty());
 }
 
 }  // namespace

@@ -605,7 +605,9 @@ ULONG IDirectDraw7::AddRef() {
 
 ULONG IDirectDraw7::Release() {
     DirectDraw* self = FindDirectDraw(this);
-    return self ? DirectDrawRelease(self) : 0;
+    if (self == nullptr) return 0;
+    RecordRelease("DirectDraw");
+    return DirectDrawRelease(self);
 }
 
 HRESULT IDirectDraw7::SetCooperativeLevel(HWND window, DWORD flags) {
@@ -640,7 +642,9 @@ ULONG IDirectDrawSurface7::AddRef() {
 
 ULONG IDirectDrawSurface7::Release() {
     Surface* self = FindSurface(this);
-    return self ? SurfaceRelease(self) : 0;
+    if (self == nullptr) return 0;
+    RecordRelease("surface");
+    return SurfaceRelease(self);
 }
 
 HRESULT IDirectDrawSurface7::BltFast(DWORD x, DWORD y, LPDIRECTDRAWSURFACE7 source, LPRECT sourceRect, DWORD flags) {
@@ -723,7 +727,9 @@ ULONG IDirectDrawPalette::AddRef() {
 
 ULONG IDirectDrawPalette::Release() {
     Palette* self = FindPalette(this);
-    return self ? PaletteRelease(self) : 0;
+    if (self == nullptr) return 0;
+    RecordRelease("palette");
+    return PaletteRelease(self);
 }
 
 HRESULT IDirectDrawPalette::GetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) {

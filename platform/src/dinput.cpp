@@ -151,7 +151,6 @@ int calls[int(TestInputObject::Count)][int(TestInputOp::Count)];
 Fault faults[int(TestInputObject::Count)][int(TestInputOp::Count)];
 std::vector<PropertyRefusal> propertyRefusals;
 std::vector<std::pair<int, HRESULT>> uncreatableJoysticks;
-std::vector<std::string> releaseLog;
 std::vector<SDL_Joystick*> testJoysticks;
 
 TestInputObject ObjectOf(Kind kind) {
@@ -419,7 +418,7 @@ ULONG InputAddRef(DirectInput& di) { return ++di.refs; }
 ULONG InputRelease(DirectInput& di) {
     HRESULT ignored;
     Injected(TestInputObject::DirectInput, TestInputOp::Release, &ignored);
-    releaseLog.push_back("DirectInput");
+    RecordRelease("DirectInput");
     ULONG left = --di.refs;
     if (left == 0) {
         delete &di;
@@ -558,7 +557,7 @@ ULONG DeviceRelease(Device& d) {
     HRESULT ignored;
     Injected(ObjectOf(d.kind), TestInputOp::Release, &ignored);
     const char* names[] = {"keyboard", "mouse", "joystick"};
-    releaseLog.push_back(names[int(d.kind)]);
+    RecordRelease(names[int(d.kind)]);
     ULONG left = --d.refs;
     if (left == 0) {
         devices.erase(std::find(devices.begin(), devices.end(), &d));
@@ -904,8 +903,6 @@ void TestMakeJoystickUncreatable(int sdlIndex, HRESULT result) {
     std::erase_if(uncreatableJoysticks, [&](const auto& entry) { return entry.first == sdlIndex; });
     if (result != S_OK) uncreatableJoysticks.push_back({sdlIndex, result});
 }
-
-std::vector<std::string> TestTakeInputReleaseLog() { return std::exchange(releaseLog, {}); }
 
 int TestAttachJoystick(int axes, int buttons, int hats) {
     if (!PlatformInitJoystick()) return -1;

@@ -22,6 +22,8 @@ struct LiveCounts {
     int windows;
 };
 extern LiveCounts liveObjects;
+// Every Release the program makes on an emulated interface, by kind, so tests can check teardown order.
+void RecordRelease(const char* what);
 
 // SDL start-up, once per process (system.cpp). False after writing SDL's reason to standard error.
 bool PlatformInitVideo();

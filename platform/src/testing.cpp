@@ -3,7 +3,17 @@
 
 #include "platform/src/platform.h"
 
+#include <utility>
+
 LiveCounts liveObjects = {};
+
+namespace {
+std::vector<std::string> releaseLog;
+}
+
+void RecordRelease(const char* what) { releaseLog.emplace_back(what); }
+
+std::vector<std::string> TestTakeReleaseLog() { return std::exchange(releaseLog, {}); }
 
 TestLiveObjects TestGetLiveObjects() {
     const LiveCounts& l = liveObjects;

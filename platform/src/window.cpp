@@ -2,7 +2,9 @@
 #include "platform/src/platform.h"
 #include "platform/testing.h"
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <deque>
 #include <string>
 #include <strings.h>
@@ -542,7 +544,9 @@ void TestPushMouseMotion(int dx, int dy) {
     event.type = SDL_MOUSEMOTION;
     event.motion.timestamp = SDL_GetTicks();
     event.motion.windowID = MainWindowId();
-    pushedPointer = {pushedPointer.x + dx, pushedPointer.y + dy};
+    // Tests push motions far past the screen's edge; the pointer they imply saturates instead of wrapping.
+    auto step = [](LONG from, int by) { return LONG(std::clamp<int64_t>(int64_t(from) + by, INT32_MIN, INT32_MAX)); };
+    pushedPointer = {step(pushedPointer.x, dx), step(pushedPointer.y, dy)};
     event.motion.x = pushedPointer.x;
     event.motion.y = pushedPointer.y;
     event.motion.xrel = dx;
