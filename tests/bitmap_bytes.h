@@ -1,6 +1,7 @@
 // Builds .bmp files and packed DIBs byte by byte, so tests can hand the readers exactly what they want.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -104,12 +105,12 @@ inline std::vector<uint8_t> BitmapFile(const BitmapSpec& spec) {
     std::vector<uint8_t> packed = PackedBitmap(spec);
     const bool masksAfterHeader = spec.compression == 3 && spec.headerSize < 52;
     const size_t pixelsAt = 14 + spec.headerSize + (masksAfterHeader ? 12 : 0) + size_t(TableEntries(spec)) * 4;
-    std::vector<uint8_t> bytes(14, 0);
+    std::vector<uint8_t> bytes(14 + packed.size(), 0);
     bytes[0] = 'B';
     bytes[1] = 'M';
     PutLE(bytes, 2, uint32_t(14 + packed.size()), 4);
     PutLE(bytes, 10, uint32_t(pixelsAt), 4);
-    bytes.insert(bytes.end(), packed.begin(), packed.end());
+    std::copy(packed.begin(), packed.end(), bytes.begin() + 14);
     return bytes;
 }
 

@@ -194,17 +194,25 @@ TEST(FrameRate, EmptyUntilTheFirstUpdateThenTheFramesSinceTheLastOverTheScene) {
     RunStandingWalk([&](int walkFrame, const ProgramFrame& frame, const WalkPainter& painter) {
         texts.push_back(app.fpsText);
         int number = frame.number;
-        if (number <= 5) EXPECT_EQ(Difference(painter.At(386), frame.picture), "") << "frame " << number;
+        if (number <= 5) {
+            EXPECT_EQ(Difference(painter.At(386), frame.picture), "") << "frame " << number;
+        }
         if (number == 4) TestAdvanceClock(999);
         if (number == 5) TestAdvanceClock(1);
-        if (number == 6) EXPECT_EQ(Difference(WithCounter(painter.At(386), "0006 FPS"), frame.picture), "");
+        if (number == 6) {
+            EXPECT_EQ(Difference(WithCounter(painter.At(386), "0006 FPS"), frame.picture), "");
+        }
         if (number == 9) TestAdvanceClock(1000);
-        if (number == 10) EXPECT_EQ(Difference(WithCounter(painter.At(386), "0004 FPS"), frame.picture), "");
+        if (number == 10) {
+            EXPECT_EQ(Difference(WithCounter(painter.At(386), "0004 FPS"), frame.picture), "");
+        }
         if (number == 10) {
             app.frameCount = 12344;
             TestAdvanceClock(1500);
         }
-        if (number == 11) EXPECT_EQ(Difference(WithCounter(painter.At(386), "12345 FPS"), frame.picture), "");
+        if (number == 11) {
+            EXPECT_EQ(Difference(WithCounter(painter.At(386), "12345 FPS"), frame.picture), "");
+        }
         return walkFrame < 9;
     });
     EXPECT_EQ(texts, (Lines{"", "", "", "0006 FPS", "0006 FPS", "0006 FPS", "0006 FPS", "0004 FPS", "12345 FPS"}));
@@ -317,7 +325,9 @@ TEST(MainLoop, MinimisingStopsFramesAndRestoringResumesWithTheSurfacesRepaired) 
 TEST(MainLoop, LosingTheFocusWithoutMinimisingKeepsDrawing) {
     RunProgram([](const ProgramFrame& frame) {
         if (frame.number == 2) TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
-        if (frame.number > 2) EXPECT_EQ(app.active, 1);
+        if (frame.number > 2) {
+            EXPECT_EQ(app.active, 1);
+        }
         return frame.number < 5;
     });
     EXPECT_EQ(ProgramFrames(), 5);
