@@ -6,6 +6,7 @@ FUZZ_BUILD := build-fuzz
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
 .PHONY: deps build run test test-asan format format-check bench soak fuzz artwork clean
+.PHONY: valgrind startup
 
 deps:
 	@tools/install-deps.sh
@@ -51,8 +52,22 @@ format:
 format-check: deps
 	@clang-format --dry-run --Werror $(FORMAT_FILES) || { echo "Unformatted code: run 'make format'"; exit 1; }
 
+# Each figure beside its floor from the same run, headless and without vsync; BENCH_REPETITIONS sets the runs.
 bench: build
-	./$(BUILD)/ditessary_bench
+	SDL_VIDEODRIVER=dummy SDL_RENDER_VSYNC=0 bench/ratios.sh ./$(BUILD)/ditessary_bench
+
+# A million frames of the whole program with faults on a schedule (the suite runs 20,000).
+SOAK_FRAMES ?= 1000000
+soak: build
+	SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy SDL_RENDER_VSYNC=0 ./$(BUILD)/tests/soak/ditessary_soak $(SOAK_FRAMES)
+
+# The soak's short run under valgrind memcheck: no invalid access, nothing definitely lost (also in the suite).
+valgrind: build
+	ctest --test-dir $(BUILD) -L valgrind --output-on-failure
+
+# Start-up to the first presented frame and peak memory of the real executable, median of 11 runs.
+startup: build
+	bench/startup.sh ./$(BUILD)/ditessary
 
 artwork: build
 	cmake --build $(BUILD) --target artgen artwork_sheet -j$(JOBS)

@@ -1,0 +1,183 @@
+// Whole frames: FrameUpdate in each scene with the page flip and its presentation, and the present on its own,
+// each beside a floor of memset/memcpy of the bytes the frame writes, measured in the same run.
+#include <benchmark/benchmark.h>
+
+#include "app/app.h"
+#include "display/display.h"
+#include "input/input.h"
+#include "platform/src/platform.h"
+#include "platform/testing.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+constexpr size_t kScreenBytes = size_t(kWidth) * kHeight;
+
+// The program as start-up leaves it (display, keyboard, mouse and a virtual pad) on a window of its own class,
+// so each benchmark can make and end one; frames are driven by calling FrameUpdate as the main loop does.
+struct ProgramRig {
+    HWND window = nullptr;
+    int stick = -1;
+    bool up = false;
+
+    ProgramRig() {
+        WNDCLASSA windowClass = {};
+        windowClass.style = CS_HREDRAW | CS_VREDRAW;
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(NULL);
+        windowClass.lpszClassName = "DITessaryFrameBench";
+        static const bool registered = RegisterClassA(&windowClass) != 0;
+        if (!registered) return;
+        window = CreateWindowExA(WS_EX_TOPMOST, "DITessaryFrameBench", "DirectInput Tessary", WS_OVERLAPPEDWINDOW, 0, 0,
+                                 kWidth, kHeight, NULL, NULL, windowClass.hInstance, NULL);
+        if (!window) return;
+        ShowWindow(window, SW_SHOWNORMAL);
+        UpdateWindow(window);
+        SetFocus(window);
+        // Set-up's debug lines would only clutter the figures.
+        TestCaptureDebugOutput(true);
+        const bool display = InitDirectDraw(window) == DD_OK;
+        TestTakeDebugOutput();
+        TestCaptureDebugOutput(false);
+        if (!display) {
+            window = nullptr;  // the failed set-up destroyed it
+            return;
+        }
+        stick = TestAttachJoystick(2, 10, 0);
+        HINSTANCE instance = GetModuleHandleA(NULL);
+        if (!InitDirectInput(instance) || !InitKeyboard(window) || !InitJoystick(window) || !InitMouse(window)) return;
+        app.nowMs = app.lastFpsMs = GetTickCount();
+        app.frameCount = 0;
+        app.fpsText[0] = '\0';
+        up = true;
+    }
+    ~ProgramRig() {
+        ReleaseInput();
+        ReleaseDisplay();
+        if (window) DestroyWindow(window);
+        if (stick >= 0) TestDetachJoystick(stick);
+    }
+};
+
+// The frame-rate text is up within a second of frames; the figures are for frames that draw it, as nearly all do.
+void WarmUp() {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 1100) FrameUpdate();
+}
+
+void FrameInScene(benchmark::State& state, BYTE scene, size_t bytesWritten) {
+    ProgramRig rig;
+    if (!rig.up) {
+        state.SkipWithError("the program could not start");
+        return;
+    }
+    app.scene = scene;
+    WarmUp();
+    for (auto _ : state) FrameUpdate();
+    if (app.fpsText[0] == '\0') state.SkipWithError("no frame-rate text was drawn");
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytesWritten));
+}
+
+// Bytes a frame of each scene writes, the present's 640 x 480 copy included. The input-test scene: the clear,
+// the logo, the prompt, the cursor and the counter's eight glyphs (the text's ink, a few hundred bytes, is left
+// out); the walk scene: the background, the sprite and the glyphs.
+constexpr size_t kGlyphBytes = 8 * 8 * 16;
+constexpr size_t kTitleFrameBytes = kScreenBytes + 640 * 100 + 640 * 35 + 20 * 20 + kGlyphBytes + kScreenBytes;
+constexpr size_t kWalkFrameBytes = kScreenBytes + 36 * 48 + kGlyphBytes + kScreenBytes;
+
+void BM_FrameUpdateInputTest(benchmark::State& state) { FrameInScene(state, SCENE_TITLE_INIT, kTitleFrameBytes); }
+BENCHMARK(BM_FrameUpdateInputTest);
+
+void BM_FrameUpdateWalk(benchmark::State& state) { FrameInScene(state, SCENE_GAME_INIT, kWalkFrameBytes); }
+BENCHMARK(BM_FrameUpdateWalk);
+
+// Copies a width x height rectangle between two 640-wide buffers, row by row as a blit does.
+void CopyRect(BYTE* to, const BYTE* from, int width, int height) {
+    for (int row = 0; row < height; ++row) {
+        std::memcpy(to + size_t(row) * kWidth, from + size_t(row) * kWidth, size_t(width));
+    }
+}
+
+struct FloorBuffers {
+    std::vector<BYTE> back = std::vector<BYTE>(kScreenBytes);
+    std::vector<BYTE> source = std::vector<BYTE>(size_t(kWidth) * 640, 7);
+    std::vector<BYTE> front = std::vector<BYTE>(kScreenBytes);
+};
+
+void BM_FloorInputTestFrame(benchmark::State& state) {
+    FloorBuffers b;
+    for (auto _ : state) {
+        std::memset(b.back.data(), kTitleClearIndex, kScreenBytes);
+        CopyRect(b.back.data() + 100 * kWidth, b.source.data(), 640, 100);
+        CopyRect(b.back.data() + 350 * kWidth, b.source.data() + 100 * kWidth, 640, 35);
+        CopyRect(b.back.data() + 200 * kWidth + 300, b.source.data() + 400, 20, 20);
+        for (int g = 0; g < 8; ++g) CopyRect(b.back.data() + g * 8, b.source.data() + g * 8, 8, 16);
+        std::memcpy(b.front.data(), b.back.data(), kScreenBytes);
+        benchmark::DoNotOptimize(b.front.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kTitleFrameBytes));
+}
+BENCHMARK(BM_FloorInputTestFrame);
+
+void BM_FloorWalkFrame(benchmark::State& state) {
+    FloorBuffers b;
+    for (auto _ : state) {
+        std::memcpy(b.back.data(), b.source.data(), kScreenBytes);
+        CopyRect(b.back.data() + 400 * kWidth + 386, b.source.data() + 96 * kWidth + 36, 36, 48);
+        for (int g = 0; g < 8; ++g) CopyRect(b.back.data() + g * 8, b.source.data() + g * 8, 8, 16);
+        std::memcpy(b.front.data(), b.back.data(), kScreenBytes);
+        benchmark::DoNotOptimize(b.front.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kWalkFrameBytes));
+}
+BENCHMARK(BM_FloorWalkFrame);
+
+// The whole present of one flip: conversion, upload, and the renderer putting the picture into the window.
+void BM_PresentToWindow(benchmark::State& state) {
+    ProgramRig rig;
+    if (!rig.up) {
+        state.SkipWithError("the program could not start");
+        return;
+    }
+    std::vector<BYTE> frame(kScreenBytes);
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = BYTE(i * 7 + i / kWidth);
+    uint32_t version = 1000;
+    for (auto _ : state) {
+        // A new palette version each time would rebuild the table; the program's palette never changes.
+        if (!PresentFrame(frame.data(), kWidth, DisplayPalette(), version)) state.SkipWithError("present failed");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kScreenBytes) * 4);
+}
+BENCHMARK(BM_PresentToWindow);
+
+// What the present writes at the least: the 32-bit picture once, and the window's 32-bit pixels once (the window
+// covers the desktop; the picture is scaled into it).
+void BM_FloorPresentToWindow(benchmark::State& state) {
+    SDL_DisplayMode desktop = {};
+    if (!PlatformInitVideo() || SDL_GetDesktopDisplayMode(0, &desktop) != 0) {
+        state.SkipWithError("no display");
+        return;
+    }
+    const size_t pictureBytes = kScreenBytes * 4;
+    const size_t windowBytes = size_t(desktop.w) * size_t(desktop.h) * 4;
+    std::vector<BYTE> from(std::max(pictureBytes, windowBytes), 1), picture(pictureBytes), window(windowBytes);
+    for (auto _ : state) {
+        std::memcpy(picture.data(), from.data(), pictureBytes);
+        std::memcpy(window.data(), from.data(), windowBytes);
+        benchmark::DoNotOptimize(window.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(pictureBytes + windowBytes));
+    state.SetLabel(std::to_string(desktop.w) + "x" + std::to_string(desktop.h) + " window");
+}
+BENCHMARK(BM_FloorPresentToWindow);
+
+}  // namespace
