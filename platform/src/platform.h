@@ -7,20 +7,12 @@
 
 #include <SDL.h>
 
+#include "platform/testing.h"
+
 #include <cstdint>
 
 // Live objects of every kind the layer hands out, so tests can prove nothing leaks (testing.cpp).
-struct LiveCounts {
-    int directDraws;
-    int surfaces;
-    int palettes;
-    int dcs;
-    int bitmaps;
-    int fonts;
-    int directInputs;
-    int inputDevices;
-    int windows;
-};
+using LiveCounts = TestLiveObjects;
 extern LiveCounts liveObjects;
 // Every Release the program makes on an emulated interface, by kind, so tests can check teardown order.
 void RecordRelease(const char* what);
