@@ -87,6 +87,8 @@ windows:
 	@cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 	@cmake --build $(WIN_BUILD) -j$(JOBS)
 
-windows-check: windows
+windows-check: windows deps
 	@tools/install-deps.sh $(WIN_DEPS)
-	tests/windows/windows_check.sh $(WIN_BUILD)/ditessary.exe
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target api_values
+	LINUX_API_VALUES=$(BUILD)/api_values tests/windows/windows_check.sh $(WIN_BUILD)/ditessary.exe

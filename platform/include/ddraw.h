@@ -9,6 +9,8 @@ struct IDirectDrawPalette;
 typedef IDirectDraw7* LPDIRECTDRAW7;
 typedef IDirectDrawSurface7* LPDIRECTDRAWSURFACE7;
 typedef IDirectDrawPalette* LPDIRECTDRAWPALETTE;
+struct IDirectDrawSurface;  // the DirectDraw 1 surface, named only by DDBLTFX
+typedef IDirectDrawSurface* LPDIRECTDRAWSURFACE;
 
 #define MAKE_DDHRESULT(code) ((HRESULT)(0x88760000u | (code)))
 #define DD_OK S_OK
@@ -28,7 +30,7 @@ typedef IDirectDrawPalette* LPDIRECTDRAWPALETTE;
 #define DDERR_WASSTILLDRAWING MAKE_DDHRESULT(540)
 #define DDERR_NOTFLIPPABLE MAKE_DDHRESULT(582)
 #define DDERR_NOTLOCKED MAKE_DDHRESULT(584)
-#define DDERR_CANTCREATEDC MAKE_DDHRESULT(610)
+#define DDERR_CANTCREATEDC MAKE_DDHRESULT(585)
 #define DDERR_DCALREADYCREATED MAKE_DDHRESULT(620)
 #define DDERR_WRONGMODE MAKE_DDHRESULT(587)
 #define DDERR_NOCOLORKEY MAKE_DDHRESULT(215)
@@ -139,17 +141,35 @@ struct DDBLTFX {
     DWORD dwZBufferHigh;
     DWORD dwZBufferBaseDest;
     DWORD dwZDestConstBitDepth;
-    DWORD dwZDestConst;
+    // The SDK shares these DWORDs with surface pointers, which sets the record's size and alignment on 64 bits.
+    union {
+        DWORD dwZDestConst;
+        LPDIRECTDRAWSURFACE lpDDSZBufferDest;
+    };
     DWORD dwZSrcConstBitDepth;
-    DWORD dwZSrcConst;
+    union {
+        DWORD dwZSrcConst;
+        LPDIRECTDRAWSURFACE lpDDSZBufferSrc;
+    };
     DWORD dwAlphaEdgeBlendBitDepth;
     DWORD dwAlphaEdgeBlend;
     DWORD dwReserved;
     DWORD dwAlphaDestConstBitDepth;
-    DWORD dwAlphaDestConst;
+    union {
+        DWORD dwAlphaDestConst;
+        LPDIRECTDRAWSURFACE lpDDSAlphaDest;
+    };
     DWORD dwAlphaSrcConstBitDepth;
-    DWORD dwAlphaSrcConst;
-    DWORD dwFillColor;
+    union {
+        DWORD dwAlphaSrcConst;
+        LPDIRECTDRAWSURFACE lpDDSAlphaSrc;
+    };
+    union {
+        DWORD dwFillColor;
+        DWORD dwFillDepth;
+        DWORD dwFillPixel;
+        LPDIRECTDRAWSURFACE lpDDSPattern;
+    };
     DDCOLORKEY ddckDestColorkey;
     DDCOLORKEY ddckSrcColorkey;
 };

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The Windows build checked as a person would see it under Wine: what the .exe links and carries, the input-test
-# screen, Space to the walk scene, Escape to a clean exit. Usage: tests/windows/windows_check.sh [EXE]
+# screen, Space to the walk scene, Escape to a clean exit; and our Windows headers checked against the real SDK.
+# Usage: [LINUX_API_VALUES=build/api_values] tests/windows/windows_check.sh [EXE]
 set -euo pipefail
 SCRIPT=windows-check
 # shellcheck source=tools/xsession.sh
 source "$(dirname "$0")/../../tools/xsession.sh"
 
 EXE=$(realpath "${1:-$ROOT/build-win/ditessary.exe}")
+LINUX_API_VALUES=${LINUX_API_VALUES:-$ROOT/build/api_values}
+KNOWN_API_DIFFERENCES=$ROOT/tests/windows/api_known_differences.txt
 OBJDUMP=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 SHOTS=$ROOT/build-win/windows-check
 [ -f "$EXE" ] || die "no executable at $EXE (run 'make windows')"
@@ -43,12 +46,38 @@ check_resources() {
     done
 }
 
+# Every constant, structure and identifier of our Linux headers against the real SDK's: the same program prints
+# them from both, and the outputs must agree line for line.
+check_api_values() {
+    local values=$ROOT/tests/windows/api_values.cpp name missing=""
+    # Calling conventions and aliases of other macros have no value of their own; interfaces have no layout.
+    while read -r name; do
+        case $name in WINAPI | WINAPIV | CALLBACK | APIENTRY | MAKEINTRESOURCE) continue ;; esac
+        grep -q "VALUE($name);" "$values" || missing+=" $name"
+    done < <(grep -h -E '^#define [A-Za-z_][A-Za-z0-9_]*( |$)' "$ROOT"/platform/include/*.h | awk '{print $2}')
+    while read -r name; do
+        [[ $name == I* ]] || grep -q "SIZE($name);" "$values" || missing+=" $name"
+    done < <(grep -h -E '^struct [A-Za-z_0-9]+ \{' "$ROOT"/platform/include/*.h | awk '{print $2}')
+    [ -z "$missing" ] || die "our Windows headers declare${missing}, which tests/windows/api_values.cpp does not print"
+    [ -x "$LINUX_API_VALUES" ] || die "no Linux build of api_values at $LINUX_API_VALUES"
+    "$LINUX_API_VALUES" >"$SESSION_DIR/api-linux.txt" || die "$LINUX_API_VALUES failed"
+    timeout 120 "$WINE64" "$(dirname "$EXE")/api_values.exe" 2>/dev/null | tr -d '\r' >"$SESSION_DIR/api-windows.txt" ||
+        die "api_values.exe failed under Wine"
+    diff "$SESSION_DIR"/api-{linux,windows}.txt | sed -n 's/^< /ours: /p; s/^> /SDK:  /p' >"$SESSION_DIR/api.got" || true
+    grep -v -e '^#' -e '^$' "$KNOWN_API_DIFFERENCES" >"$SESSION_DIR/api.known"
+    if ! diff "$SESSION_DIR/api.known" "$SESSION_DIR/api.got" >"$SESSION_DIR/api.diff"; then
+        sed -n 's/^> /  new difference: /p; s/^< /  no longer differs: /p' "$SESSION_DIR/api.diff" >&2
+        die "our Windows headers and layer against the real SDK: the differences are not those in ${KNOWN_API_DIFFERENCES#"$ROOT"/}"
+    fi
+    say "our headers and layer agree with the real SDK on $(wc -l <"$SESSION_DIR/api-linux.txt") values" \
+        "but the $(($(wc -l <"$SESSION_DIR/api.known") / 2)) known ones"
+}
+
 session_init
 mkdir -p "$SHOTS"
 check_imports
 check_resources
 say "the executable imports only system DLLs and carries the four bitmaps in language 1041"
-
 build_frameprobe
 wine_prefix
 start_screen
@@ -79,4 +108,6 @@ expected+="DDLoadBitmap Chara OK|Joypad Not Found"
 lines=$(debug_lines "$SESSION_DIR/program.log" | paste -sd'|')
 [ "$lines" = "$expected" ] || die "the debug output was '$lines', not '$expected'"
 say "debug output: the eleven set-up lines and Joypad Not Found"
+
+check_api_values
 say "passed; screenshots in ${SHOTS#"$ROOT"/}/"
