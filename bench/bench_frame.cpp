@@ -1,5 +1,5 @@
-// Whole frames: FrameUpdate in each scene with the page flip and its presentation, and the present on its own,
-// each beside a floor of memset/memcpy of the bytes the frame writes, measured in the same run.
+// Whole frames: FrameUpdate in each scene with the page flip and its presentation, the same without the present,
+// and the present on its own, each beside a floor of memset/memcpy of the bytes it writes, measured in the same run.
 #include <benchmark/benchmark.h>
 
 #include "app/app.h"
@@ -71,7 +71,9 @@ void WarmUp() {
     while (GetTickCount() - start < 1100) FrameUpdate();
 }
 
-void FrameInScene(benchmark::State& state, BYTE scene, size_t bytesWritten) {
+// shown: the flip presents as always; otherwise every flip is refused, so the figure is the scene, the counter
+// and the flip call without the present, which is what separates the frame's own work from the presentation.
+void FrameInScene(benchmark::State& state, BYTE scene, bool shown, size_t bytesWritten) {
     ProgramRig rig;
     if (!rig.up) {
         state.SkipWithError("the program could not start");
@@ -79,23 +81,37 @@ void FrameInScene(benchmark::State& state, BYTE scene, size_t bytesWritten) {
     }
     app.scene = scene;
     WarmUp();
+    if (!shown) TestFailSurfaceOp(app.primarySurface, TestSurfaceOp::Flip, DDERR_GENERIC, kTestUntilCleared);
+    const uint32_t presents = TestPresentCount();
     for (auto _ : state) FrameUpdate();
     if (app.fpsText[0] == '\0') state.SkipWithError("no frame-rate text was drawn");
+    if ((TestPresentCount() != presents) != shown) state.SkipWithError("the flips did not do what was asked");
+    TestClearDisplayHooks();
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytesWritten));
 }
 
-// Bytes a frame of each scene writes, the present's 640 x 480 copy included. The input-test scene: the clear,
-// the logo, the prompt, the cursor and the counter's eight glyphs (the text's ink, a few hundred bytes, is left
-// out); the walk scene: the background, the sprite and the glyphs.
+// Bytes a frame of each scene writes. The input-test scene: the clear, the logo, the prompt, the cursor and the
+// counter's eight glyphs (the text's ink, a few hundred bytes, is left out); the walk scene: the background, the
+// sprite and the glyphs. A shown frame adds the present's copy of 640 x 480.
 constexpr size_t kGlyphBytes = 8 * 8 * 16;
-constexpr size_t kTitleFrameBytes = kScreenBytes + 640 * 100 + 640 * 35 + 20 * 20 + kGlyphBytes + kScreenBytes;
-constexpr size_t kWalkFrameBytes = kScreenBytes + 36 * 48 + kGlyphBytes + kScreenBytes;
+constexpr size_t kTitleWorkBytes = kScreenBytes + 640 * 100 + 640 * 35 + 20 * 20 + kGlyphBytes;
+constexpr size_t kWalkWorkBytes = kScreenBytes + 36 * 48 + kGlyphBytes;
 
-void BM_FrameUpdateInputTest(benchmark::State& state) { FrameInScene(state, SCENE_TITLE_INIT, kTitleFrameBytes); }
+void BM_FrameUpdateInputTest(benchmark::State& state) {
+    FrameInScene(state, SCENE_TITLE_INIT, true, kTitleWorkBytes + kScreenBytes);
+}
 BENCHMARK(BM_FrameUpdateInputTest);
 
-void BM_FrameUpdateWalk(benchmark::State& state) { FrameInScene(state, SCENE_GAME_INIT, kWalkFrameBytes); }
+void BM_FrameUpdateWalk(benchmark::State& state) {
+    FrameInScene(state, SCENE_GAME_INIT, true, kWalkWorkBytes + kScreenBytes);
+}
 BENCHMARK(BM_FrameUpdateWalk);
+
+void BM_FrameWorkInputTest(benchmark::State& state) { FrameInScene(state, SCENE_TITLE_INIT, false, kTitleWorkBytes); }
+BENCHMARK(BM_FrameWorkInputTest);
+
+void BM_FrameWorkWalk(benchmark::State& state) { FrameInScene(state, SCENE_GAME_INIT, false, kWalkWorkBytes); }
+BENCHMARK(BM_FrameWorkWalk);
 
 // Copies a width x height rectangle between two 640-wide buffers, row by row as a blit does.
 void CopyRect(BYTE* to, const BYTE* from, int width, int height) {
@@ -110,7 +126,7 @@ struct FloorBuffers {
     std::vector<BYTE> front = std::vector<BYTE>(kScreenBytes);
 };
 
-void BM_FloorInputTestFrame(benchmark::State& state) {
+void FloorInputTest(benchmark::State& state, bool shown) {
     FloorBuffers b;
     for (auto _ : state) {
         std::memset(b.back.data(), kTitleClearIndex, kScreenBytes);
@@ -118,27 +134,36 @@ void BM_FloorInputTestFrame(benchmark::State& state) {
         CopyRect(b.back.data() + 350 * kWidth, b.source.data() + 100 * kWidth, 640, 35);
         CopyRect(b.back.data() + 200 * kWidth + 300, b.source.data() + 400, 20, 20);
         for (int g = 0; g < 8; ++g) CopyRect(b.back.data() + g * 8, b.source.data() + g * 8, 8, 16);
-        std::memcpy(b.front.data(), b.back.data(), kScreenBytes);
+        if (shown) std::memcpy(b.front.data(), b.back.data(), kScreenBytes);
         benchmark::DoNotOptimize(b.front.data());
+        benchmark::DoNotOptimize(b.back.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kTitleFrameBytes));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kTitleWorkBytes + (shown ? kScreenBytes : 0)));
 }
-BENCHMARK(BM_FloorInputTestFrame);
 
-void BM_FloorWalkFrame(benchmark::State& state) {
+void FloorWalk(benchmark::State& state, bool shown) {
     FloorBuffers b;
     for (auto _ : state) {
         std::memcpy(b.back.data(), b.source.data(), kScreenBytes);
         CopyRect(b.back.data() + 400 * kWidth + 386, b.source.data() + 96 * kWidth + 36, 36, 48);
         for (int g = 0; g < 8; ++g) CopyRect(b.back.data() + g * 8, b.source.data() + g * 8, 8, 16);
-        std::memcpy(b.front.data(), b.back.data(), kScreenBytes);
+        if (shown) std::memcpy(b.front.data(), b.back.data(), kScreenBytes);
         benchmark::DoNotOptimize(b.front.data());
+        benchmark::DoNotOptimize(b.back.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kWalkFrameBytes));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kWalkWorkBytes + (shown ? kScreenBytes : 0)));
 }
+
+void BM_FloorInputTestFrame(benchmark::State& state) { FloorInputTest(state, true); }
+BENCHMARK(BM_FloorInputTestFrame);
+void BM_FloorWalkFrame(benchmark::State& state) { FloorWalk(state, true); }
 BENCHMARK(BM_FloorWalkFrame);
+void BM_FloorInputTestWork(benchmark::State& state) { FloorInputTest(state, false); }
+BENCHMARK(BM_FloorInputTestWork);
+void BM_FloorWalkWork(benchmark::State& state) { FloorWalk(state, false); }
+BENCHMARK(BM_FloorWalkWork);
 
 // The whole present of one flip: conversion, upload, and the renderer putting the picture into the window.
 void BM_PresentToWindow(benchmark::State& state) {

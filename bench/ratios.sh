@@ -18,6 +18,8 @@ log="$binary.log"
 pairs='
 BM_FrameUpdateInputTest BM_FloorInputTestFrame
 BM_FrameUpdateWalk BM_FloorWalkFrame
+BM_FrameWorkInputTest BM_FloorInputTestWork
+BM_FrameWorkWalk BM_FloorWalkWork
 BM_PresentToWindow BM_FloorPresentToWindow
 BM_PresentConvertAndUpload BM_PresentConvert
 BM_PresentConvertAndUpload BM_MemcpyArgbFrame
