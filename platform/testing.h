@@ -36,6 +36,8 @@ std::vector<std::string> TestTakeDebugOutput();  // complete lines keep their "\
 void TestPumpEvents();
 
 // --- display (ddraw, present) ---
+// The 256 entries a palette was created or last set with, before DirectDraw kept entries 0 and 255 black and white.
+bool TestPaletteGivenEntries(IDirectDrawPalette* palette, PALETTEENTRY* entries);
 
 // Surface operations that can be made to fail and whose calls are counted, per surface.
 enum class TestSurfaceOp {

@@ -81,8 +81,8 @@ bool BringUpDisplay(const HarnessOptions& options) {
     if (r != DD_OK) return Fail("GetAttachedSurface", r);
 
     if (options.palette) {
-        r = app.directDraw->CreatePalette(DDPCAPS_8BIT, const_cast<LPPALETTEENTRY>(options.palette), &app.palette,
-                                          NULL);
+        r = app.directDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, const_cast<LPPALETTEENTRY>(options.palette),
+                                          &app.palette, NULL);
         if (r != DD_OK) return Fail("CreatePalette", r);
     } else {
         app.palette = DDLoadPalette(app.directDraw, "BACKIMG");

@@ -313,11 +313,24 @@ TEST_F(DirectDrawObject, PalettesCopyTheirEntriesAndCheckRanges) {
     EXPECT_EQ(palette->GetEntries(0, 255, 2, read), DDERR_INVALIDPARAMS);
     EXPECT_EQ(palette->SetEntries(0, 250, 10, entries), DDERR_INVALIDPARAMS);
     EXPECT_EQ(palette->SetEntries(0, 0xFFFFFFFF, 2, entries), DDERR_INVALIDPARAMS);
+    // Without DDPCAPS_ALLOW256 the first and last entries stay black and white, whatever is set there.
+    ASSERT_EQ(palette->GetEntries(0, 0, 1, read), DD_OK);
+    EXPECT_EQ(read[0].peRed + read[0].peGreen + read[0].peBlue, 0);
     PALETTEENTRY red = {255, 0, 0, 0};
     ASSERT_EQ(palette->SetEntries(0, 255, 1, &red), DD_OK);
     ASSERT_EQ(palette->GetEntries(0, 255, 1, read), DD_OK);
     EXPECT_EQ(read[0].peRed, 255);
+    EXPECT_EQ(read[0].peBlue, 255);
+    LPDIRECTDRAWPALETTE all = nullptr;
+    ASSERT_EQ(directDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, entries, &all, NULL), DD_OK);
+    ASSERT_EQ(all->SetEntries(0, 255, 1, &red), DD_OK);
+    ASSERT_EQ(all->GetEntries(0, 255, 1, read), DD_OK);
     EXPECT_EQ(read[0].peBlue, 0);
+    ASSERT_EQ(all->GetEntries(0, 0, 1, read), DD_OK);
+    EXPECT_EQ(read[0].peBlue, 0);
+    EXPECT_EQ(read[0].peRed, 0);
+    EXPECT_EQ(read[0].peGreen, 255);
+    all->Release();
     EXPECT_EQ(TestGetLiveObjects().palettes, 1);
     EXPECT_EQ(palette->Release(), 0u);
     EXPECT_EQ(TestGetLiveObjects().palettes, 0);

@@ -90,7 +90,7 @@ protected:
         EXPECT_NE(palette, nullptr);
         std::vector<PALETTEENTRY> entries(256);
         if (palette != nullptr) {
-            EXPECT_EQ(palette->GetEntries(0, 0, 256, entries.data()), DD_OK);
+            EXPECT_TRUE(TestPaletteGivenEntries(palette, entries.data()));
             palette->Release();
         }
         return entries;

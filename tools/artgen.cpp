@@ -94,7 +94,7 @@ void Fail(const std::string& message) {
 // walk-scene sprite shows its own colours once GDI has converted it to the display palette.
 Table SharedTable() {
     Table t{};
-    for (int i = 0; i < 16; ++i)
+    for (int i = 0; i < 15; ++i)
         t[i] = Rgb{static_cast<uint8_t>(i * 17), static_cast<uint8_t>(i * 17), static_cast<uint8_t>(i * 17)};
     Ramp(t, 16, 25, {36, 40, 48}, {185, 196, 188});
     Ramp(t, 25, 31, {185, 196, 188}, {250, 252, 248});
@@ -142,7 +142,11 @@ Table SharedTable() {
     const Rgb warm[] = {{251, 254, 16}, {255, 250, 150}, {255, 236, 80}, {255, 214, 40}, {250, 186, 20}, {236, 150, 10},
                         {210, 116, 8},  {176, 84, 8},    {140, 60, 10},  {108, 44, 12},  {80, 32, 14},   {58, 24, 14},
                         {40, 18, 12},   {30, 14, 20},    {22, 12, 30},   {14, 10, 22}};
-    for (int i = 0; i < 16; ++i) t[240 + i] = warm[i];
+    for (int i = 0; i < 15; ++i) t[240 + i] = warm[i];
+    // DirectDraw keeps a palette's entries 0 and 255 black and white unless it is made with DDPCAPS_ALLOW256, which
+    // the program does not ask for; the table puts them there itself, so the pictures look the same everywhere.
+    t[15] = warm[15];
+    t[255] = {255, 255, 255};
 
     for (int i = 0; i < 256; ++i)
         for (int j = i + 1; j < 256; ++j)

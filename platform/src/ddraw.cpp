@@ -40,7 +40,9 @@ bool TakeFault(Fault& fault, HRESULT* result) {
 
 struct Palette : IDirectDrawPalette {
     ULONG refs = 1;
+    bool allow256 = false;  // without DDPCAPS_ALLOW256 entries 0 and 255 stay black and white
     PALETTEENTRY entries[256] = {};
+    PALETTEENTRY given[256] = {};  // as the creator gave them, for tests of what the program computed
 };
 
 struct Surface : IDirectDrawSurface7 {
@@ -135,9 +137,19 @@ const PALETTEENTRY* DefaultPalette() {
 
 // Palettes
 
-Palette* NewPalette(const PALETTEENTRY* entries) {
+// DirectDraw reserves the first and last entries for black and white unless the palette may set all 256.
+void KeepReservedEntries(Palette* palette) {
+    if (palette->allow256) return;
+    palette->entries[0] = {0, 0, 0, 0};
+    palette->entries[255] = {255, 255, 255, 0};
+}
+
+Palette* NewPalette(const PALETTEENTRY* entries, DWORD flags) {
     Palette* palette = new Palette;
+    palette->allow256 = (flags & DDPCAPS_ALLOW256) != 0;
     std::copy(entries, entries + 256, palette->entries);
+    std::copy(entries, entries + 256, palette->given);
+    KeepReservedEntries(palette);
     livePalettes.push_back(palette);
     ++liveObjects.palettes;
     return palette;
@@ -164,6 +176,8 @@ HRESULT PaletteGetEntries(Palette* palette, DWORD flags, DWORD base, DWORD count
 HRESULT PaletteSetEntries(Palette* palette, DWORD flags, DWORD base, DWORD count, const PALETTEENTRY* entries) {
     if (flags != 0 || !EntryRangeValid(base, count, entries)) return DDERR_INVALIDPARAMS;
     std::copy(entries, entries + count, palette->entries + base);
+    std::copy(entries, entries + count, palette->given + base);
+    KeepReservedEntries(palette);
     ++paletteVersion;
     return DD_OK;
 }
@@ -562,7 +576,7 @@ HRESULT DirectDrawCreatePalette(DWORD flags, const PALETTEENTRY* entries, IDirec
         return DDERR_INVALIDPARAMS;
     }
     if (HRESULT injected; DirectDrawFault(TestDirectDrawOp::CreatePalette, &injected)) return injected;
-    *out = NewPalette(entries);
+    *out = NewPalette(entries, flags);
     return DD_OK;
 }
 
@@ -743,6 +757,13 @@ HRESULT IDirectDrawPalette::SetEntries(DWORD flags, DWORD base, DWORD count, LPP
 }
 
 // Test hooks
+
+bool TestPaletteGivenEntries(IDirectDrawPalette* paletteInterface, PALETTEENTRY* entries) {
+    Palette* palette = FindPalette(paletteInterface);
+    if (!palette) return false;
+    std::copy(palette->given, palette->given + 256, entries);
+    return true;
+}
 
 bool TestFailSurfaceOp(IDirectDrawSurface7* surfaceInterface, TestSurfaceOp op, HRESULT result, int times) {
     Surface* surface = FindSurface(surfaceInterface);

@@ -58,6 +58,9 @@ struct Formats {
     DIOBJECTDATAFORMAT joystick[44];
 };
 
+// The joystick's axes report positions, as the predefined format says of them.
+constexpr DWORD kDidoiAspectPosition = 0x00000100;
+
 Formats MakeFormats() {
     Formats f = {};
     for (DWORD i = 0; i < 256; ++i) {
@@ -67,14 +70,14 @@ Formats MakeFormats() {
     f.mouse[1] = {&kGuidYAxis, offsetof(DIMOUSESTATE, lY), kDidftAxis | kDidftAnyInstance, 0};
     f.mouse[2] = {&kGuidZAxis, offsetof(DIMOUSESTATE, lZ), kDidftOptional | kDidftAxis | kDidftAnyInstance, 0};
     for (DWORD i = 0; i < 4; ++i) {
-        DWORD optional = i < 1 ? 0 : kDidftOptional;
+        DWORD optional = i < 2 ? 0 : kDidftOptional;
         f.mouse[3 + i] = {nullptr, DWORD(offsetof(DIMOUSESTATE, rgbButtons) + i),
                           optional | kDidftButton | kDidftAnyInstance, 0};
     }
     const GUID* axes[kAxes] = {&kGuidXAxis,  &kGuidYAxis,  &kGuidZAxis,  &kGuidRxAxis,
                                &kGuidRyAxis, &kGuidRzAxis, &kGuidSlider, &kGuidSlider};
     for (DWORD i = 0; i < kAxes; ++i) {
-        f.joystick[i] = {axes[i], 4 * i, kDidftOptional | kDidftAxis | kDidftAnyInstance, 0};
+        f.joystick[i] = {axes[i], 4 * i, kDidftOptional | kDidftAxis | kDidftAnyInstance, kDidoiAspectPosition};
     }
     for (DWORD i = 0; i < kPovs; ++i) {
         f.joystick[kAxes + i] = {&kGuidPov, DWORD(offsetof(DIJOYSTATE, rgdwPOV) + 4 * i),
