@@ -64,13 +64,14 @@ check_api_values() {
     timeout 120 "$WINE64" "$(dirname "$EXE")/api_values.exe" 2>/dev/null | tr -d '\r' >"$SESSION_DIR/api-windows.txt" ||
         die "api_values.exe failed under Wine"
     diff "$SESSION_DIR"/api-{linux,windows}.txt | sed -n 's/^< /ours: /p; s/^> /SDK:  /p' >"$SESSION_DIR/api.got" || true
-    grep -v -e '^#' -e '^$' "$KNOWN_API_DIFFERENCES" >"$SESSION_DIR/api.known"
+    # grep selects nothing, and fails, once every known difference has been mended.
+    grep -v -e '^#' -e '^$' "$KNOWN_API_DIFFERENCES" >"$SESSION_DIR/api.known" || true
     if ! diff "$SESSION_DIR/api.known" "$SESSION_DIR/api.got" >"$SESSION_DIR/api.diff"; then
         sed -n 's/^> /  new difference: /p; s/^< /  no longer differs: /p' "$SESSION_DIR/api.diff" >&2
         die "our Windows headers and layer against the real SDK: the differences are not those in ${KNOWN_API_DIFFERENCES#"$ROOT"/}"
     fi
     say "our headers and layer agree with the real SDK on $(wc -l <"$SESSION_DIR/api-linux.txt") values" \
-        "but the $(($(wc -l <"$SESSION_DIR/api.known") / 2)) known ones"
+        "(known differences: $(($(wc -l <"$SESSION_DIR/api.known") / 2)))"
 }
 
 session_init
