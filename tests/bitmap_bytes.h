@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct BitmapSpec {
+struct BitmapShape {
     int32_t width = 4;
     int32_t height = 4;  // negative: rows stored top-down
     uint16_t bitCount = 8;
@@ -30,50 +30,50 @@ inline void PutLE(std::vector<uint8_t>& bytes, size_t at, uint32_t value, int co
     }
 }
 
-inline int TableEntries(const BitmapSpec& spec) {
-    if (spec.tableEntries >= 0) {
-        return spec.tableEntries;
+inline int TableEntries(const BitmapShape& shape) {
+    if (shape.tableEntries >= 0) {
+        return shape.tableEntries;
     }
-    if (spec.colourUsed != 0) {
-        return int(spec.colourUsed);
+    if (shape.colourUsed != 0) {
+        return int(shape.colourUsed);
     }
-    return spec.bitCount <= 8 ? 1 << spec.bitCount : 0;
+    return shape.bitCount <= 8 ? 1 << shape.bitCount : 0;
 }
 
 // Header, masks, colour table and pixels, with no file header: what a bitmap resource holds.
-inline std::vector<uint8_t> PackedBitmap(const BitmapSpec& spec) {
-    const int entries = TableEntries(spec);
-    const bool masksAfterHeader = spec.compression == 3 && spec.headerSize < 52;
-    const size_t tableAt = spec.headerSize + (masksAfterHeader ? 12 : 0);
+inline std::vector<uint8_t> PackedBitmap(const BitmapShape& shape) {
+    const int entries = TableEntries(shape);
+    const bool masksAfterHeader = shape.compression == 3 && shape.headerSize < 52;
+    const size_t tableAt = shape.headerSize + (masksAfterHeader ? 12 : 0);
     const size_t pixelsAt = tableAt + size_t(entries) * 4;
-    const int32_t rows = spec.height < 0 ? -spec.height : spec.height;
-    const size_t stride = (size_t(spec.width) * spec.bitCount + 31) / 32 * 4;
+    const int32_t rows = shape.height < 0 ? -shape.height : shape.height;
+    const size_t stride = (size_t(shape.width) * shape.bitCount + 31) / 32 * 4;
     std::vector<uint8_t> bytes(pixelsAt + stride * size_t(rows), 0);
-    PutLE(bytes, 0, spec.headerSize, 4);
-    PutLE(bytes, 4, uint32_t(spec.width), 4);
-    PutLE(bytes, 8, uint32_t(spec.height), 4);
-    PutLE(bytes, 12, spec.planes, 2);
-    PutLE(bytes, 14, spec.bitCount, 2);
-    PutLE(bytes, 16, spec.compression, 4);
+    PutLE(bytes, 0, shape.headerSize, 4);
+    PutLE(bytes, 4, uint32_t(shape.width), 4);
+    PutLE(bytes, 8, uint32_t(shape.height), 4);
+    PutLE(bytes, 12, shape.planes, 2);
+    PutLE(bytes, 14, shape.bitCount, 2);
+    PutLE(bytes, 16, shape.compression, 4);
     PutLE(bytes, 20, uint32_t(stride * size_t(rows)), 4);
-    PutLE(bytes, 32, spec.colourUsed, 4);
-    if (spec.compression == 3) {
+    PutLE(bytes, 32, shape.colourUsed, 4);
+    if (shape.compression == 3) {
         for (int i = 0; i < 3; ++i) {
-            PutLE(bytes, (masksAfterHeader ? spec.headerSize : 40) + 4 * i, spec.masks[i], 4);
+            PutLE(bytes, (masksAfterHeader ? shape.headerSize : 40) + 4 * i, shape.masks[i], 4);
         }
     }
-    for (int i = 0; i < entries && !spec.colours.empty(); ++i) {
-        uint32_t rgb = spec.colours[size_t(i) % spec.colours.size()];
+    for (int i = 0; i < entries && !shape.colours.empty(); ++i) {
+        uint32_t rgb = shape.colours[size_t(i) % shape.colours.size()];
         bytes[tableAt + 4 * i + 0] = uint8_t(rgb);        // blue
         bytes[tableAt + 4 * i + 1] = uint8_t(rgb >> 8);   // green
         bytes[tableAt + 4 * i + 2] = uint8_t(rgb >> 16);  // red
     }
     for (int32_t y = 0; y < rows; ++y) {
-        const int32_t storedRow = spec.height < 0 ? y : rows - 1 - y;
+        const int32_t storedRow = shape.height < 0 ? y : rows - 1 - y;
         const size_t row = pixelsAt + size_t(storedRow) * stride;
-        for (int32_t x = 0; x < spec.width; ++x) {
-            const uint32_t value = spec.pixel(x, y);
-            switch (spec.bitCount) {
+        for (int32_t x = 0; x < shape.width; ++x) {
+            const uint32_t value = shape.pixel(x, y);
+            switch (shape.bitCount) {
                 case 1:
                     bytes[row + x / 8] |= uint8_t((value & 1) << (7 - x % 8));
                     break;
@@ -101,10 +101,10 @@ inline std::vector<uint8_t> PackedBitmap(const BitmapSpec& spec) {
 }
 
 // The same bitmap as a file: a 14-byte file header whose bfOffBits points at the pixels.
-inline std::vector<uint8_t> BitmapFile(const BitmapSpec& spec) {
-    std::vector<uint8_t> packed = PackedBitmap(spec);
-    const bool masksAfterHeader = spec.compression == 3 && spec.headerSize < 52;
-    const size_t pixelsAt = 14 + spec.headerSize + (masksAfterHeader ? 12 : 0) + size_t(TableEntries(spec)) * 4;
+inline std::vector<uint8_t> BitmapFile(const BitmapShape& shape) {
+    std::vector<uint8_t> packed = PackedBitmap(shape);
+    const bool masksAfterHeader = shape.compression == 3 && shape.headerSize < 52;
+    const size_t pixelsAt = 14 + shape.headerSize + (masksAfterHeader ? 12 : 0) + size_t(TableEntries(shape)) * 4;
     std::vector<uint8_t> bytes(14 + packed.size(), 0);
     bytes[0] = 'B';
     bytes[1] = 'M';

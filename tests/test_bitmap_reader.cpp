@@ -51,19 +51,19 @@ std::vector<uint32_t> DistinctColours() {
 TEST(BitmapReader, EightBitRowsComeOutTopFirstInEitherStoredOrder) {
     for (int32_t height : {3, -3}) {
         for (bool withFileHeader : {false, true}) {
-            BitmapSpec spec;
-            spec.width = 5;  // rows padded to 8 bytes
-            spec.height = height;
-            spec.colours = DistinctColours();
-            spec.pixel = [](int x, int y) { return uint32_t(10 * y + x); };
-            std::vector<uint8_t> bytes = withFileHeader ? BitmapFile(spec) : PackedBitmap(spec);
+            BitmapShape shape;
+            shape.width = 5;  // rows padded to 8 bytes
+            shape.height = height;
+            shape.colours = DistinctColours();
+            shape.pixel = [](int x, int y) { return uint32_t(10 * y + x); };
+            std::vector<uint8_t> bytes = withFileHeader ? BitmapFile(shape) : PackedBitmap(shape);
             HBITMAP bitmap = Read(bytes, withFileHeader);
             ASSERT_NE(bitmap, nullptr) << height << " " << withFileHeader;
             std::vector<COLORREF> colours = Colours(bitmap);
             ASSERT_EQ(colours.size(), 15u);
             for (int y = 0; y < 3; ++y) {
                 for (int x = 0; x < 5; ++x) {
-                    EXPECT_EQ(colours[y * 5 + x], Rgb(spec.colours[10 * y + x])) << x << "," << y;
+                    EXPECT_EQ(colours[y * 5 + x], Rgb(shape.colours[10 * y + x])) << x << "," << y;
                 }
             }
             EXPECT_TRUE(DeleteObject(bitmap));
@@ -73,23 +73,23 @@ TEST(BitmapReader, EightBitRowsComeOutTopFirstInEitherStoredOrder) {
 
 TEST(BitmapReader, ColourCountsZeroAndFullGiveTheWholeTableAndShortTablesLeaveBlack) {
     for (uint32_t used : {0u, 256u}) {
-        BitmapSpec spec;
-        spec.colourUsed = used;
-        spec.colours = DistinctColours();
-        spec.width = 16;
-        spec.height = 16;
-        spec.pixel = [](int x, int y) { return uint32_t(16 * y + x); };
-        HBITMAP bitmap = Read(PackedBitmap(spec), false);
+        BitmapShape shape;
+        shape.colourUsed = used;
+        shape.colours = DistinctColours();
+        shape.width = 16;
+        shape.height = 16;
+        shape.pixel = [](int x, int y) { return uint32_t(16 * y + x); };
+        HBITMAP bitmap = Read(PackedBitmap(shape), false);
         ASSERT_NE(bitmap, nullptr);
         std::vector<COLORREF> colours = Colours(bitmap);
         for (int i = 0; i < 256; ++i) {
-            EXPECT_EQ(colours[i], Rgb(spec.colours[i])) << used << " " << i;
+            EXPECT_EQ(colours[i], Rgb(shape.colours[i])) << used << " " << i;
         }
         DeleteObject(bitmap);
     }
 
     // 16 colours declared: the pixels start right after them, and values past the table read black.
-    BitmapSpec shortTable;
+    BitmapShape shortTable;
     shortTable.colourUsed = 16;
     shortTable.colours = DistinctColours();
     shortTable.pixel = [](int x, int) { return x == 0 ? 15u : 200u; };
@@ -102,17 +102,17 @@ TEST(BitmapReader, ColourCountsZeroAndFullGiveTheWholeTableAndShortTablesLeaveBl
 }
 
 TEST(BitmapReader, MoreThan256ColoursTakeTheFirst256AndTheDeclaredTablePlacesThePixels) {
-    BitmapSpec spec;
-    spec.colourUsed = 300;
-    spec.colours = DistinctColours();
-    spec.pixel = [](int x, int y) { return uint32_t(250 + (x + y) % 6); };
+    BitmapShape shape;
+    shape.colourUsed = 300;
+    shape.colours = DistinctColours();
+    shape.pixel = [](int x, int y) { return uint32_t(250 + (x + y) % 6); };
     for (bool withFileHeader : {false, true}) {
-        HBITMAP bitmap = Read(withFileHeader ? BitmapFile(spec) : PackedBitmap(spec), withFileHeader);
+        HBITMAP bitmap = Read(withFileHeader ? BitmapFile(shape) : PackedBitmap(shape), withFileHeader);
         ASSERT_NE(bitmap, nullptr);
         std::vector<COLORREF> colours = Colours(bitmap);
         for (int y = 0; y < 4; ++y) {
             for (int x = 0; x < 4; ++x) {
-                EXPECT_EQ(colours[y * 4 + x], Rgb(spec.colours[250 + (x + y) % 6]));
+                EXPECT_EQ(colours[y * 4 + x], Rgb(shape.colours[250 + (x + y) % 6]));
             }
         }
         DeleteObject(bitmap);
@@ -120,47 +120,47 @@ TEST(BitmapReader, MoreThan256ColoursTakeTheFirst256AndTheDeclaredTablePlacesThe
 }
 
 TEST(BitmapReader, OtherDepthsConvertToTheirColours) {
-    BitmapSpec one;
+    BitmapShape one;
     one.bitCount = 1;
     one.width = 11;
     one.colours = {0x102030, 0xF0E0D0};
     one.pixel = [](int x, int y) { return uint32_t((x * 3 + y) % 2); };
-    BitmapSpec four;
+    BitmapShape four;
     four.bitCount = 4;
     four.width = 7;
     four.colours = DistinctColours();
     four.pixel = [](int x, int y) { return uint32_t((x + 5 * y) % 16); };
-    BitmapSpec rgb24;
+    BitmapShape rgb24;
     rgb24.bitCount = 24;
     rgb24.width = 3;
     rgb24.pixel = [](int x, int y) { return uint32_t(0x123456 * (x + 1) + 0x10101 * y) & 0xFFFFFF; };
-    BitmapSpec rgb32;
+    BitmapShape rgb32;
     rgb32.bitCount = 32;
     rgb32.pixel = [](int x, int y) { return 0xAB000000u | uint32_t(0x0A0B0C * (x + 4 * y)); };
-    BitmapSpec rgb555;
+    BitmapShape rgb555;
     rgb555.bitCount = 16;
     rgb555.pixel = [](int x, int y) { return uint32_t(0x7C00 * (x % 2) | 0x03E0 * (y % 2) | 0x1F * (x == y)); };
-    BitmapSpec rgb565;
+    BitmapShape rgb565;
     rgb565.bitCount = 16;
     rgb565.compression = 3;
     rgb565.masks[0] = 0xF800, rgb565.masks[1] = 0x07E0, rgb565.masks[2] = 0x001F;
     rgb565.pixel = [](int x, int y) { return uint32_t(0xF800 * (x % 2) | 0x07E0 * (y % 2) | 0x10 * (x == y)); };
-    BitmapSpec bgr32v5 = rgb32;  // masks inside a 124-byte header, blue in the high byte
+    BitmapShape bgr32v5 = rgb32;  // masks inside a 124-byte header, blue in the high byte
     bgr32v5.compression = 3;
     bgr32v5.headerSize = 124;
     bgr32v5.masks[0] = 0x000000FF, bgr32v5.masks[1] = 0x0000FF00, bgr32v5.masks[2] = 0x00FF0000;
 
-    auto expect = [](const BitmapSpec& spec, std::function<COLORREF(int, int)> colour) {
+    auto expect = [](const BitmapShape& shape, std::function<COLORREF(int, int)> colour) {
         for (bool withFileHeader : {false, true}) {
-            HBITMAP bitmap = Read(withFileHeader ? BitmapFile(spec) : PackedBitmap(spec), withFileHeader);
-            ASSERT_NE(bitmap, nullptr) << spec.bitCount;
+            HBITMAP bitmap = Read(withFileHeader ? BitmapFile(shape) : PackedBitmap(shape), withFileHeader);
+            ASSERT_NE(bitmap, nullptr) << shape.bitCount;
             BITMAP record = {};
             GetObjectA(bitmap, sizeof(record), &record);
-            EXPECT_EQ(record.bmBitsPixel, spec.bitCount);
+            EXPECT_EQ(record.bmBitsPixel, shape.bitCount);
             std::vector<COLORREF> colours = Colours(bitmap);
             for (int y = 0; y < 4; ++y) {
-                for (int x = 0; x < spec.width; ++x) {
-                    EXPECT_EQ(colours[y * spec.width + x], colour(x, y)) << spec.bitCount << " " << x << "," << y;
+                for (int x = 0; x < shape.width; ++x) {
+                    EXPECT_EQ(colours[y * shape.width + x], colour(x, y)) << shape.bitCount << " " << x << "," << y;
                 }
             }
             DeleteObject(bitmap);
@@ -182,7 +182,7 @@ TEST(BitmapReader, OtherDepthsConvertToTheirColours) {
 // outside the bytes given.
 TEST(BitmapReader, RefusesMalformedAndUnsupportedBitmaps) {
     const int bitmapsBefore = TestGetLiveObjects().bitmaps;
-    BitmapSpec good;
+    BitmapShape good;
     good.colours = DistinctColours();
     const std::vector<uint8_t> file = BitmapFile(good);
     const std::vector<uint8_t> packed = PackedBitmap(good);
@@ -260,10 +260,10 @@ TEST(BitmapReader, RefusesMalformedAndUnsupportedBitmaps) {
 }
 
 TEST(BitmapReader, GetObjectDescribesTheBitmapAndWritesNoMoreThanAsked) {
-    BitmapSpec spec;
-    spec.width = 13;
-    spec.height = -7;
-    HBITMAP bitmap = Read(PackedBitmap(spec), false);
+    BitmapShape shape;
+    shape.width = 13;
+    shape.height = -7;
+    HBITMAP bitmap = Read(PackedBitmap(shape), false);
     ASSERT_NE(bitmap, nullptr);
     BITMAP record;
     std::memset(&record, 0xEE, sizeof(record));
@@ -312,17 +312,17 @@ protected:
 };
 
 TEST_F(LoadImageFromFiles, ReadsTheFileByItsNameAndScalesToAnAskedSize) {
-    BitmapSpec spec;
-    spec.width = 2;
-    spec.height = 2;
-    spec.colours = DistinctColours();
-    spec.pixel = [](int x, int y) { return uint32_t(1 + x + 2 * y); };
-    Write("PICTURE", BitmapFile(spec));
+    BitmapShape shape;
+    shape.width = 2;
+    shape.height = 2;
+    shape.colours = DistinctColours();
+    shape.pixel = [](int x, int y) { return uint32_t(1 + x + 2 * y); };
+    Write("PICTURE", BitmapFile(shape));
 
     HBITMAP own = (HBITMAP)LoadImageA(nullptr, "PICTURE", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | LR_LOADFROMFILE);
     ASSERT_NE(own, nullptr);
-    EXPECT_EQ(Colours(own), (std::vector<COLORREF>{Rgb(spec.colours[1]), Rgb(spec.colours[2]), Rgb(spec.colours[3]),
-                                                   Rgb(spec.colours[4])}));
+    EXPECT_EQ(Colours(own), (std::vector<COLORREF>{Rgb(shape.colours[1]), Rgb(shape.colours[2]), Rgb(shape.colours[3]),
+                                                   Rgb(shape.colours[4])}));
     DeleteObject(own);
 
     HBITMAP scaled = (HBITMAP)LoadImageA(nullptr, "PICTURE", IMAGE_BITMAP, 4, 4, LR_LOADFROMFILE);
@@ -330,7 +330,7 @@ TEST_F(LoadImageFromFiles, ReadsTheFileByItsNameAndScalesToAnAskedSize) {
     std::vector<COLORREF> expected;
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 4; ++x) {
-            expected.push_back(Rgb(spec.colours[1 + x / 2 + 2 * (y / 2)]));
+            expected.push_back(Rgb(shape.colours[1 + x / 2 + 2 * (y / 2)]));
         }
     }
     EXPECT_EQ(Colours(scaled), expected);
@@ -342,7 +342,7 @@ TEST_F(LoadImageFromFiles, ReadsTheFileByItsNameAndScalesToAnAskedSize) {
     // Without LR_LOADFROMFILE the name is a resource name, and no resource has it.
     EXPECT_EQ(LoadImageA(GetModuleHandleA(nullptr), "PICTURE", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION), nullptr);
 
-    std::vector<uint8_t> cut = BitmapFile(spec);
+    std::vector<uint8_t> cut = BitmapFile(shape);
     cut.pop_back();
     Write("CUT", cut);
     EXPECT_EQ(LoadImageA(nullptr, "CUT", IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE), nullptr);

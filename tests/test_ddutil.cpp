@@ -113,8 +113,8 @@ std::vector<uint32_t> OddColours() {
 
 int ExpectedIndex(uint32_t rgb) { return ExpectedNearest(ThreeThreeTwo(), rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
-HBITMAP Bitmap(const BitmapSpec& spec) {
-    std::vector<uint8_t> bytes = PackedBitmap(spec);
+HBITMAP Bitmap(const BitmapShape& shape) {
+    std::vector<uint8_t> bytes = PackedBitmap(shape);
     return GdiReadBitmap(bytes.data(), bytes.size(), false);
 }
 
@@ -124,8 +124,8 @@ std::vector<std::string> Lines(std::initializer_list<const char*> lines) { retur
 
 TEST_F(DDUtil, CopyWithoutBitmapOrSurfaceFailsAndTouchesNothing) {
     LPDIRECTDRAWSURFACE7 surface = Surface(4, 4, 0x33);
-    BitmapSpec spec;
-    HBITMAP bitmap = Bitmap(spec);
+    BitmapShape shape;
+    HBITMAP bitmap = Bitmap(shape);
     EXPECT_EQ(DDCopyBitmap(surface, nullptr, 0, 0, 0, 0), E_FAIL);
     EXPECT_EQ(DDCopyBitmap(nullptr, bitmap, 0, 0, 0, 0), E_FAIL);
     EXPECT_EQ(Pixels(surface), std::vector<BYTE>(16, 0x33));
@@ -137,17 +137,17 @@ TEST_F(DDUtil, CopyWithoutBitmapOrSurfaceFailsAndTouchesNothing) {
 
 TEST_F(DDUtil, CopyConvertsEveryPixelToTheDisplayIndexOfItsColour) {
     LPDIRECTDRAWSURFACE7 surface = Surface(24, 11, 0);
-    BitmapSpec spec;
-    spec.width = 24;
-    spec.height = 11;
-    spec.colours = OddColours();
-    spec.pixel = [](int x, int y) { return uint32_t(y * 24 + x) & 0xFF; };
-    HBITMAP bitmap = Bitmap(spec);
+    BitmapShape shape;
+    shape.width = 24;
+    shape.height = 11;
+    shape.colours = OddColours();
+    shape.pixel = [](int x, int y) { return uint32_t(y * 24 + x) & 0xFF; };
+    HBITMAP bitmap = Bitmap(shape);
     ASSERT_EQ(DDCopyBitmap(surface, bitmap, 0, 0, 0, 0), DD_OK);
     std::vector<BYTE> pixels = Pixels(surface);
     for (int y = 0; y < 11; ++y) {
         for (int x = 0; x < 24; ++x) {
-            ASSERT_EQ(pixels[y * 24 + x], ExpectedIndex(spec.colours[(y * 24 + x) & 0xFF])) << x << "," << y;
+            ASSERT_EQ(pixels[y * 24 + x], ExpectedIndex(shape.colours[(y * 24 + x) & 0xFF])) << x << "," << y;
         }
     }
     EXPECT_EQ(TestSurfaceCallCount(surface, TestSurfaceOp::Restore), 1);
@@ -159,33 +159,33 @@ TEST_F(DDUtil, CopyConvertsEveryPixelToTheDisplayIndexOfItsColour) {
 
 TEST_F(DDUtil, CopyScalesTheGivenAreaOverTheWholeSurface) {
     LPDIRECTDRAWSURFACE7 surface = Surface(8, 6, 0);
-    BitmapSpec spec;
-    spec.width = 10;
-    spec.height = 10;
-    spec.colours = OddColours();
-    spec.pixel = [](int x, int y) { return uint32_t(y * 10 + x); };
-    HBITMAP bitmap = Bitmap(spec);
+    BitmapShape shape;
+    shape.width = 10;
+    shape.height = 10;
+    shape.colours = OddColours();
+    shape.pixel = [](int x, int y) { return uint32_t(y * 10 + x); };
+    HBITMAP bitmap = Bitmap(shape);
     ASSERT_EQ(DDCopyBitmap(surface, bitmap, 3, 2, 4, 3), DD_OK);
     std::vector<BYTE> pixels = Pixels(surface);
     for (int y = 0; y < 6; ++y) {
         for (int x = 0; x < 8; ++x) {
-            ASSERT_EQ(pixels[y * 8 + x], ExpectedIndex(spec.colours[(2 + y / 2) * 10 + 3 + x / 2])) << x << "," << y;
+            ASSERT_EQ(pixels[y * 8 + x], ExpectedIndex(shape.colours[(2 + y / 2) * 10 + 3 + x / 2])) << x << "," << y;
         }
     }
     // A zero width or height stands for the bitmap's own: here the whole of it squeezed onto the surface.
     ASSERT_EQ(DDCopyBitmap(surface, bitmap, 0, 0, 0, 0), DD_OK);
     pixels = Pixels(surface);
-    EXPECT_EQ(pixels[0], ExpectedIndex(spec.colours[0 * 10 + 0]));
-    EXPECT_EQ(pixels[5 * 8 + 7], ExpectedIndex(spec.colours[9 * 10 + 9]));
-    EXPECT_EQ(pixels[1 * 8 + 4], ExpectedIndex(spec.colours[2 * 10 + 5]));  // centres: 4.5*10/8, 1.5*10/6
+    EXPECT_EQ(pixels[0], ExpectedIndex(shape.colours[0 * 10 + 0]));
+    EXPECT_EQ(pixels[5 * 8 + 7], ExpectedIndex(shape.colours[9 * 10 + 9]));
+    EXPECT_EQ(pixels[1 * 8 + 4], ExpectedIndex(shape.colours[2 * 10 + 5]));  // centres: 4.5*10/8, 1.5*10/6
     DeleteObject(bitmap);
 }
 
 TEST_F(DDUtil, CopyWithoutAMemoryDCSaysSoCopiesNothingAndFails) {
     LPDIRECTDRAWSURFACE7 surface = Surface(4, 4, 0x33);
-    BitmapSpec spec;
-    spec.colours = {0xFFFFFF};
-    HBITMAP bitmap = Bitmap(spec);
+    BitmapShape shape;
+    shape.colours = {0xFFFFFF};
+    HBITMAP bitmap = Bitmap(shape);
     TestFailNextCompatibleDCs(1);
     EXPECT_EQ(DDCopyBitmap(surface, bitmap, 0, 0, 0, 0), E_FAIL);
     EXPECT_EQ(TestTakeDebugOutput(), Lines({"createcompatible dc failed\n"}));
@@ -196,8 +196,8 @@ TEST_F(DDUtil, CopyWithoutAMemoryDCSaysSoCopiesNothingAndFails) {
 
 TEST_F(DDUtil, CopyReturnsTheSurfaceDCFailureAndCleansUp) {
     LPDIRECTDRAWSURFACE7 surface = Surface(4, 4, 0x33);
-    BitmapSpec spec;
-    HBITMAP bitmap = Bitmap(spec);
+    BitmapShape shape;
+    HBITMAP bitmap = Bitmap(shape);
     TestFailSurfaceOp(surface, TestSurfaceOp::GetDC, DDERR_SURFACEBUSY);
     EXPECT_EQ(DDCopyBitmap(surface, bitmap, 0, 0, 0, 0), DDERR_SURFACEBUSY);
     EXPECT_EQ(Pixels(surface), std::vector<BYTE>(16, 0x33));
@@ -212,17 +212,17 @@ TEST_F(DDUtil, RestoreRefillsFromTheFileOfThatNameOrSaysWhyNot) {
     EXPECT_EQ(Pixels(surface), std::vector<BYTE>(30, 0x33));
     EXPECT_EQ(TestSurfaceCallCount(surface, TestSurfaceOp::Restore), 0);
 
-    BitmapSpec spec;
-    spec.width = 6;
-    spec.height = 5;
-    spec.colours = OddColours();
-    spec.pixel = [](int x, int y) { return uint32_t(40 + 7 * y + x); };
-    WriteFile("TILES", BitmapFile(spec));
+    BitmapShape shape;
+    shape.width = 6;
+    shape.height = 5;
+    shape.colours = OddColours();
+    shape.pixel = [](int x, int y) { return uint32_t(40 + 7 * y + x); };
+    WriteFile("TILES", BitmapFile(shape));
     EXPECT_EQ(DDRestoreBitmap(surface, "TILES"), DD_OK);
     EXPECT_TRUE(TestTakeDebugOutput().empty());
     std::vector<BYTE> pixels = Pixels(surface);
     for (int i = 0; i < 30; ++i) {
-        ASSERT_EQ(pixels[i], ExpectedIndex(spec.colours[40 + 7 * (i / 6) + i % 6])) << i;
+        ASSERT_EQ(pixels[i], ExpectedIndex(shape.colours[40 + 7 * (i / 6) + i % 6])) << i;
     }
 
     TestFailSurfaceOp(surface, TestSurfaceOp::GetDC, DDERR_SURFACELOST);
@@ -231,12 +231,12 @@ TEST_F(DDUtil, RestoreRefillsFromTheFileOfThatNameOrSaysWhyNot) {
 }
 
 TEST_F(DDUtil, LoadBitmapMakesASurfaceOfTheBitmapsSize) {
-    BitmapSpec spec;
-    spec.width = 12;
-    spec.height = -3;
-    spec.colours = OddColours();
-    spec.pixel = [](int x, int y) { return uint32_t(200 + x + 12 * y) & 0xFF; };
-    WriteFile("SHEET", BitmapFile(spec));
+    BitmapShape shape;
+    shape.width = 12;
+    shape.height = -3;
+    shape.colours = OddColours();
+    shape.pixel = [](int x, int y) { return uint32_t(200 + x + 12 * y) & 0xFF; };
+    WriteFile("SHEET", BitmapFile(shape));
     const int surfacesBefore = TestGetLiveObjects().surfaces;
 
     LPDIRECTDRAWSURFACE7 surface = DDLoadBitmap(directDraw_, "SHEET", 0, 0);
@@ -249,7 +249,7 @@ TEST_F(DDUtil, LoadBitmapMakesASurfaceOfTheBitmapsSize) {
     EXPECT_EQ(ddsd.dwHeight, 3u);
     std::vector<BYTE> pixels = Pixels(surface);
     for (int i = 0; i < 36; ++i) {
-        ASSERT_EQ(pixels[i], ExpectedIndex(spec.colours[(200 + i) & 0xFF])) << i;
+        ASSERT_EQ(pixels[i], ExpectedIndex(shape.colours[(200 + i) & 0xFF])) << i;
     }
 
     EXPECT_EQ(DDLoadBitmap(directDraw_, "NOSUCHBITMAP", 0, 0), nullptr);
@@ -274,7 +274,7 @@ TEST_F(DDUtil, PaletteFromAFileTakesItsColourTableAndKeepsDefaultsPastItsEnd) {
         }
     }
 
-    BitmapSpec full;
+    BitmapShape full;
     full.colours = OddColours();
     std::vector<uint8_t> bytes = BitmapFile(full);
     for (int i = 0; i < 256; ++i) {
@@ -291,7 +291,7 @@ TEST_F(DDUtil, PaletteFromAFileTakesItsColourTableAndKeepsDefaultsPastItsEnd) {
     }
 
     // 16 colours: the first 16 exchanged; the rest are whatever bytes follow, the pixels among them.
-    BitmapSpec sixteen;
+    BitmapShape sixteen;
     sixteen.colourUsed = 16;
     sixteen.width = 64;
     sixteen.height = 16;
@@ -310,19 +310,19 @@ TEST_F(DDUtil, PaletteFromAFileTakesItsColourTableAndKeepsDefaultsPastItsEnd) {
     }
 
     // A longer header, or a depth without a colour table: nothing exchanged, raw bytes after byte 54.
-    BitmapSpec v4 = full;
+    BitmapShape v4 = full;
     v4.headerSize = 108;
-    BitmapSpec deep;
+    BitmapShape deep;
     deep.bitCount = 24;
     deep.width = 40;
     deep.height = 10;
     deep.pixel = [](int x, int y) { return uint32_t(x * 0x10203 + y * 0x30201); };
-    for (const BitmapSpec& spec : {v4, deep}) {
-        bytes = BitmapFile(spec);
+    for (const BitmapShape& shape : {v4, deep}) {
+        bytes = BitmapFile(shape);
         ASSERT_GE(bytes.size(), 54u + 1024u);
         WriteFile("RAW", bytes);
         entries = Palette("RAW");
-        EXPECT_EQ(std::memcmp(entries.data(), bytes.data() + 54, 1024), 0) << spec.headerSize << " " << spec.bitCount;
+        EXPECT_EQ(std::memcmp(entries.data(), bytes.data() + 54, 1024), 0) << shape.headerSize << " " << shape.bitCount;
     }
 
     // A file that ends inside its colour table: whole entries read are exchanged, a partial one keeps
@@ -365,7 +365,7 @@ TEST_F(DDUtil, PaletteFromAResourceTakesTheColoursItsHeaderCounts) {
             ASSERT_EQ(entries[i].peFlags, 0) << name << " " << i;
         }
     };
-    BitmapSpec full;
+    BitmapShape full;
     full.colours = OddColours();
     std::vector<uint8_t> bytes = PackedBitmap(full);
     for (int i = 0; i < 256; ++i) {
@@ -377,23 +377,23 @@ TEST_F(DDUtil, PaletteFromAResourceTakesTheColoursItsHeaderCounts) {
     TestRegisterBitmapResource("FULL256", PackedBitmap(full));
     check("FULL256", 256, full.colours);
 
-    BitmapSpec sixteen = full;
+    BitmapShape sixteen = full;
     sixteen.colourUsed = 16;
     TestRegisterBitmapResource("SIXTEEN", PackedBitmap(sixteen));
     check("SIXTEEN", 16, full.colours);
 
-    BitmapSpec many = full;
+    BitmapShape many = full;
     many.colourUsed = 300;
     TestRegisterBitmapResource("MANY", PackedBitmap(many));
     check("MANY", 256, full.colours);
 
     // The table starts biSize bytes in, wherever that is.
-    BitmapSpec v5 = full;
+    BitmapShape v5 = full;
     v5.headerSize = 124;
     TestRegisterBitmapResource("V5", PackedBitmap(v5));
     check("V5", 256, full.colours);
 
-    BitmapSpec deep = full;
+    BitmapShape deep = full;
     deep.bitCount = 24;
     deep.tableEntries = 256;  // a table is there, but a 24-bit header does not count it
     TestRegisterBitmapResource("DEEP", PackedBitmap(deep));
@@ -418,7 +418,7 @@ TEST_F(DDUtil, PaletteFromAResourceTakesTheColoursItsHeaderCounts) {
     EXPECT_TRUE(TestTakeDebugOutput().empty());
 
     // A resource wins over a file of the same name.
-    BitmapSpec other = full;
+    BitmapShape other = full;
     other.colours = {0x010203};
     WriteFile("SIXTEEN", BitmapFile(other));
     check("SIXTEEN", 16, full.colours);
@@ -438,13 +438,13 @@ TEST_F(DDUtil, PaletteFromAResourceThatCannotBeReachedSaysSo) {
 }
 
 TEST_F(DDUtil, BitmapsComeFromTheProgramsResourceBeforeAFile) {
-    BitmapSpec resource;
+    BitmapShape resource;
     resource.width = 5;
     resource.height = 2;
     resource.colours = OddColours();
     resource.pixel = [](int x, int y) { return uint32_t(100 + x + 5 * y); };
     TestRegisterBitmapResource("BOTH", PackedBitmap(resource));
-    BitmapSpec file = resource;
+    BitmapShape file = resource;
     file.width = 3;
     WriteFile("BOTH", BitmapFile(file));
 

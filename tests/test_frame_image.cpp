@@ -15,7 +15,7 @@ void PutBE(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = uint8_t(value >> (24 - 8 * i));
 }
 
-struct DumpSpec {
+struct DumpShape {
     int width = 3;
     int height = 2;
     int bitsPerPixel = 32;
@@ -27,52 +27,52 @@ struct DumpSpec {
 };
 
 // A window dump laid out as xwd writes one: header, window name, colour map entries, rows of pixels.
-std::vector<uint8_t> Dump(const DumpSpec& spec) {
+std::vector<uint8_t> Dump(const DumpShape& shape) {
     const std::string name = "xwdump";
     const uint32_t headerSize = 100 + uint32_t(name.size()) + 1;
-    const int step = spec.bitsPerPixel / 8;
-    const uint32_t bytesPerLine = uint32_t(spec.width * step + spec.padding);
-    std::vector<uint8_t> bytes(headerSize + size_t(spec.colourEntries) * 12 + size_t(bytesPerLine) * spec.height, 0);
+    const int step = shape.bitsPerPixel / 8;
+    const uint32_t bytesPerLine = uint32_t(shape.width * step + shape.padding);
+    std::vector<uint8_t> bytes(headerSize + size_t(shape.colourEntries) * 12 + size_t(bytesPerLine) * shape.height, 0);
     const uint32_t fields[25] = {headerSize,
                                  7,
                                  2,
                                  24,
-                                 uint32_t(spec.width),
-                                 uint32_t(spec.height),
+                                 uint32_t(shape.width),
+                                 uint32_t(shape.height),
                                  0,
-                                 uint32_t(spec.byteOrder),
+                                 uint32_t(shape.byteOrder),
                                  32,
-                                 uint32_t(spec.byteOrder),
+                                 uint32_t(shape.byteOrder),
                                  32,
-                                 uint32_t(spec.bitsPerPixel),
+                                 uint32_t(shape.bitsPerPixel),
                                  bytesPerLine,
                                  4,
-                                 spec.masks[0],
-                                 spec.masks[1],
-                                 spec.masks[2],
+                                 shape.masks[0],
+                                 shape.masks[1],
+                                 shape.masks[2],
                                  8,
                                  256,
-                                 uint32_t(spec.colourEntries),
-                                 uint32_t(spec.width),
-                                 uint32_t(spec.height),
+                                 uint32_t(shape.colourEntries),
+                                 uint32_t(shape.width),
+                                 uint32_t(shape.height),
                                  0,
                                  0,
                                  0};
     for (int i = 0; i < 25; ++i) PutBE(bytes, size_t(i) * 4, fields[i]);
     std::copy(name.begin(), name.end(), bytes.begin() + 100);
-    for (int i = 0; i < spec.colourEntries * 12; ++i) bytes[headerSize + i] = 0xEE;  // never taken for pixels
-    const size_t pixelStart = headerSize + size_t(spec.colourEntries) * 12;
-    for (int y = 0; y < spec.height; ++y) {
-        for (int x = 0; x < spec.width; ++x) {
-            const uint32_t p = spec.pixel(x, y);
+    for (int i = 0; i < shape.colourEntries * 12; ++i) bytes[headerSize + i] = 0xEE;  // never taken for pixels
+    const size_t pixelStart = headerSize + size_t(shape.colourEntries) * 12;
+    for (int y = 0; y < shape.height; ++y) {
+        for (int x = 0; x < shape.width; ++x) {
+            const uint32_t p = shape.pixel(x, y);
             uint8_t* at = &bytes[pixelStart + size_t(y) * bytesPerLine + size_t(x) * step];
             for (int b = 0; b < step; ++b) {
-                const int shift = spec.byteOrder == 0 ? 8 * b : 8 * (step - 1 - b);
+                const int shift = shape.byteOrder == 0 ? 8 * b : 8 * (step - 1 - b);
                 at[b] = uint8_t(p >> shift);
             }
         }
-        for (int b = 0; b < spec.padding; ++b)
-            bytes[pixelStart + size_t(y) * bytesPerLine + size_t(spec.width) * step + b] = 0x77;
+        for (int b = 0; b < shape.padding; ++b)
+            bytes[pixelStart + size_t(y) * bytesPerLine + size_t(shape.width) * step + b] = 0x77;
     }
     return bytes;
 }
@@ -88,12 +88,12 @@ FrameImage Solid(int width, int height, uint32_t colour) {
 TEST(WindowDump, ReadsEveryLayoutXvfbCanWrite) {
     for (int bits : {32, 24}) {
         for (int order : {0, 1}) {
-            DumpSpec spec;
-            spec.bitsPerPixel = bits;
-            spec.byteOrder = order;
+            DumpShape shape;
+            shape.bitsPerPixel = bits;
+            shape.byteOrder = order;
             FrameImage image;
             std::string error;
-            ASSERT_TRUE(ReadXwd(Dump(spec), image, error)) << bits << " bits, order " << order << ": " << error;
+            ASSERT_TRUE(ReadXwd(Dump(shape), image, error)) << bits << " bits, order " << order << ": " << error;
             ASSERT_EQ(image.width, 3);
             ASSERT_EQ(image.height, 2);
             EXPECT_EQ(image.pixels, (std::vector<uint32_t>{0x102030, 0x204060, 0x306090, 0x102031, 0x204061, 0x306091}))
@@ -103,16 +103,16 @@ TEST(WindowDump, ReadsEveryLayoutXvfbCanWrite) {
 }
 
 TEST(WindowDump, SpreadsNarrowChannelsOverTheFullRange) {
-    DumpSpec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.masks[0] = 0xF800;  // 5-6-5 in a 32-bit word
-    spec.masks[1] = 0x07E0;
-    spec.masks[2] = 0x001F;
-    spec.pixel = [](int x, int) { return x == 0 ? uint32_t(0xFFFF) : uint32_t(0x8410); };
+    DumpShape shape;
+    shape.width = 2;
+    shape.height = 1;
+    shape.masks[0] = 0xF800;  // 5-6-5 in a 32-bit word
+    shape.masks[1] = 0x07E0;
+    shape.masks[2] = 0x001F;
+    shape.pixel = [](int x, int) { return x == 0 ? uint32_t(0xFFFF) : uint32_t(0x8410); };
     FrameImage image;
     std::string error;
-    ASSERT_TRUE(ReadXwd(Dump(spec), image, error)) << error;
+    ASSERT_TRUE(ReadXwd(Dump(shape), image, error)) << error;
     EXPECT_EQ(image.pixels[0], 0xFFFFFFu);
     EXPECT_EQ(image.pixels[1], FrameRgb(132, 130, 132));
 }
@@ -120,7 +120,7 @@ TEST(WindowDump, SpreadsNarrowChannelsOverTheFullRange) {
 TEST(WindowDump, RefusesDumpsThatDoNotHoldWhatTheyClaim) {
     std::string error;
     FrameImage image;
-    std::vector<uint8_t> good = Dump(DumpSpec{});
+    std::vector<uint8_t> good = Dump(DumpShape{});
     std::vector<uint8_t> cut(good.begin(), good.end() - 1);
     EXPECT_FALSE(ReadXwd(cut, image, error));
     EXPECT_FALSE(ReadXwd(std::vector<uint8_t>(good.begin(), good.begin() + 99), image, error));
@@ -148,15 +148,15 @@ TEST(WindowDump, RefusesDumpsThatDoNotHoldWhatTheyClaim) {
 
 TEST(IndexedBitmap, ReadsRowsTopFirstWhicheverWayTheyAreStored) {
     for (int32_t height : {3, -3}) {
-        BitmapSpec spec;
-        spec.width = 5;  // rows padded to 8 bytes in the file
-        spec.height = height;
-        spec.colourUsed = 4;
-        spec.colours = {0x112233, 0x445566, 0x778899, 0xAABBCC};
-        spec.pixel = [](int x, int y) { return uint32_t((x + y) % 4); };
+        BitmapShape shape;
+        shape.width = 5;  // rows padded to 8 bytes in the file
+        shape.height = height;
+        shape.colourUsed = 4;
+        shape.colours = {0x112233, 0x445566, 0x778899, 0xAABBCC};
+        shape.pixel = [](int x, int y) { return uint32_t((x + y) % 4); };
         IndexedImage image;
         std::string error;
-        ASSERT_TRUE(ReadIndexedBmp(BitmapFile(spec), image, error)) << error;
+        ASSERT_TRUE(ReadIndexedBmp(BitmapFile(shape), image, error)) << error;
         ASSERT_EQ(image.width, 5);
         ASSERT_EQ(image.height, 3);
         EXPECT_EQ(image.indices, (std::vector<uint8_t>{0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2}));
@@ -167,17 +167,17 @@ TEST(IndexedBitmap, ReadsRowsTopFirstWhicheverWayTheyAreStored) {
 }
 
 TEST(IndexedBitmap, RefusesWhatIsNotAnUncompressed8BitFileOfItsSize) {
-    BitmapSpec spec;
+    BitmapShape shape;
     IndexedImage image;
     std::string error;
-    std::vector<uint8_t> good = BitmapFile(spec);
+    std::vector<uint8_t> good = BitmapFile(shape);
     ASSERT_TRUE(ReadIndexedBmp(good, image, error));
     EXPECT_FALSE(ReadIndexedBmp(std::vector<uint8_t>(good.begin(), good.end() - 1), image, error));
-    EXPECT_FALSE(ReadIndexedBmp(PackedBitmap(spec), image, error));  // no file header
-    BitmapSpec deep = spec;
+    EXPECT_FALSE(ReadIndexedBmp(PackedBitmap(shape), image, error));  // no file header
+    BitmapShape deep = shape;
     deep.bitCount = 24;
     EXPECT_FALSE(ReadIndexedBmp(BitmapFile(deep), image, error));
-    BitmapSpec packed = spec;
+    BitmapShape packed = shape;
     packed.compression = 1;
     EXPECT_FALSE(ReadIndexedBmp(BitmapFile(packed), image, error));
     std::vector<uint8_t> farPixels = good;

@@ -47,12 +47,12 @@ struct PixelBlock {
 };
 
 HBITMAP EightBit(int width, int height, std::vector<uint32_t> colours, std::function<uint32_t(int, int)> pixel) {
-    BitmapSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.colours = std::move(colours);
-    spec.pixel = std::move(pixel);
-    std::vector<uint8_t> bytes = PackedBitmap(spec);
+    BitmapShape shape;
+    shape.width = width;
+    shape.height = height;
+    shape.colours = std::move(colours);
+    shape.pixel = std::move(pixel);
+    std::vector<uint8_t> bytes = PackedBitmap(shape);
     return GdiReadBitmap(bytes.data(), bytes.size(), false);
 }
 
