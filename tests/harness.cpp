@@ -10,16 +10,15 @@ HWND window = nullptr;
 
 // Mirrors what the program's window procedure does with the messages the display depends on.
 LRESULT CALLBACK HarnessWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_ACTIVATE:
-            app.active = HIWORD(wParam) == 0;
-            return 0;
-        case WM_SETCURSOR:
-            SetCursor(NULL);
-            return TRUE;
-        default:
-            return DefWindowProcA(hwnd, message, wParam, lParam);
+    if (message == WM_ACTIVATE) {
+        app.active = HIWORD(wParam) == 0;
+        return 0;
     }
+    if (message == WM_SETCURSOR) {
+        SetCursor(NULL);
+        return TRUE;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
 bool Fail(const std::string& step, HRESULT result) {
@@ -32,18 +31,18 @@ bool Fail(const std::string& step, HRESULT result) {
 bool CreateHarnessWindow() {
     static bool registered = false;
     HINSTANCE instance = GetModuleHandleA(NULL);
-    if (!registered) {
-        WNDCLASSA windowClass = {};
-        windowClass.style = CS_HREDRAW | CS_VREDRAW;
-        windowClass.lpfnWndProc = HarnessWndProc;
-        windowClass.hInstance = instance;
-        windowClass.hIcon = LoadIconA(NULL, IDI_APPLICATION);
-        windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
-        windowClass.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
-        windowClass.lpszClassName = "DITessaryHarness";
-        if (!RegisterClassA(&windowClass)) return Fail("RegisterClassA", E_FAIL);
-        registered = true;
-    }
+    const WNDCLASSA windowClass = {CS_HREDRAW | CS_VREDRAW,
+                                   HarnessWndProc,
+                                   0,
+                                   0,
+                                   instance,
+                                   LoadIconA(NULL, IDI_APPLICATION),
+                                   LoadCursorA(NULL, IDC_ARROW),
+                                   (HBRUSH)GetStockObject(WHITE_BRUSH),
+                                   NULL,
+                                   "DITessaryHarness"};
+    if (!registered && !RegisterClassA(&windowClass)) return Fail("RegisterClassA", E_FAIL);
+    registered = true;
     window = CreateWindowExA(WS_EX_TOPMOST, "DITessaryHarness", "DirectInput Tessary", WS_OVERLAPPEDWINDOW, 0, 0, 640,
                              480, NULL, NULL, instance, NULL);
     if (!window) return Fail("CreateWindowExA", E_FAIL);
@@ -61,36 +60,28 @@ bool LoadBitmapSurface(LPDIRECTDRAWSURFACE7* surface, LPCSTR name, COLORREF key,
 }
 
 bool BringUpDisplay(const HarnessOptions& options) {
-    HRESULT r = DirectDrawCreateEx(NULL, (LPVOID*)&app.directDraw, IID_IDirectDraw7, NULL);
-    if (r != DD_OK) return Fail("DirectDrawCreateEx", r);
+    DDSURFACEDESC2 description =
+        HarnessDescription(DDSD_CAPS | DDSD_BACKBUFFERCOUNT, DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX);
+    description.dwBackBufferCount = 1;
+    DDSCAPS2 caps = {DDSCAPS_BACKBUFFER, 0, 0, 0};
+    HRESULT r = DD_OK;
+    if ((r = DirectDrawCreateEx(NULL, (LPVOID*)&app.directDraw, IID_IDirectDraw7, NULL)) != DD_OK)
+        return Fail("DirectDrawCreateEx", r);
     r = app.directDraw->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE);
     if (r != DD_OK) return Fail("SetCooperativeLevel", r);
-    r = app.directDraw->SetDisplayMode(640, 480, 8, 0, 0);
-    if (r != DD_OK) return Fail("SetDisplayMode", r);
-
-    DDSURFACEDESC2 description = {};
-    description.dwSize = sizeof(description);
-    description.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-    description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-    description.dwBackBufferCount = 1;
-    r = app.directDraw->CreateSurface(&description, &app.primarySurface, NULL);
-    if (r != DD_OK) return Fail("CreateSurface", r);
-    DDSCAPS2 caps = {};
-    caps.dwCaps = DDSCAPS_BACKBUFFER;
-    r = app.primarySurface->GetAttachedSurface(&caps, &app.backBuffer);
-    if (r != DD_OK) return Fail("GetAttachedSurface", r);
-
+    if ((r = app.directDraw->SetDisplayMode(640, 480, 8, 0, 0)) != DD_OK) return Fail("SetDisplayMode", r);
+    if ((r = app.directDraw->CreateSurface(&description, &app.primarySurface, NULL)) != DD_OK)
+        return Fail("CreateSurface", r);
+    if ((r = app.primarySurface->GetAttachedSurface(&caps, &app.backBuffer)) != DD_OK)
+        return Fail("GetAttachedSurface", r);
     if (options.palette) {
         r = app.directDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, const_cast<LPPALETTEENTRY>(options.palette),
                                           &app.palette, NULL);
         if (r != DD_OK) return Fail("CreatePalette", r);
-    } else {
-        app.palette = DDLoadPalette(app.directDraw, "BACKIMG");
-        if (!app.palette) return Fail("DDLoadPalette", E_FAIL);
+    } else if (!(app.palette = DDLoadPalette(app.directDraw, "BACKIMG"))) {
+        return Fail("DDLoadPalette", E_FAIL);
     }
-    r = app.primarySurface->SetPalette(app.palette);
-    if (r != DD_OK) return Fail("SetPalette", r);
-
+    if ((r = app.primarySurface->SetPalette(app.palette)) != DD_OK) return Fail("SetPalette", r);
     if (!options.loadBitmaps) return true;
     return LoadBitmapSurface(&app.backgroundSurface, "BACKIMG", 0, false) &&
            LoadBitmapSurface(&app.glyphSurface, "STRINGS", kColorKeyGreen, true) &&
@@ -104,25 +95,40 @@ void ReleaseField(T*& field) {
     field = nullptr;
 }
 
+// Copies between a surface, locked whole, and rows of pixels top-down; false when the lock or the size fails.
+bool CopyPixels(LPDIRECTDRAWSURFACE7 surface, std::vector<BYTE>* pixels, bool toSurface) {
+    DDSURFACEDESC2 d = HarnessDescription();
+    if (surface->Lock(NULL, &d, 0, NULL) != DD_OK) return false;
+    const size_t width = d.dwWidth;
+    if (!toSurface) pixels->resize(width * d.dwHeight);
+    const bool fits = pixels->size() == width * d.dwHeight;
+    for (DWORD row = 0; fits && row < d.dwHeight; ++row) {
+        BYTE* line = static_cast<BYTE*>(d.lpSurface) + ptrdiff_t(row) * d.lPitch;
+        if (toSurface)
+            std::memcpy(line, &(*pixels)[row * width], width);
+        else
+            std::memcpy(&(*pixels)[row * width], line, width);
+    }
+    surface->Unlock(NULL);
+    return fits;
+}
+
 }  // namespace
 
 bool HarnessStart(const HarnessOptions& options) {
     lastError.clear();
     TestClearDisplayHooks();
     TestCaptureFrames(true);
-    if (!CreateHarnessWindow()) return false;
-    return BringUpDisplay(options);
+    return CreateHarnessWindow() && BringUpDisplay(options);
 }
 
 void HarnessStop() {
     // The program's teardown order: the flip chain (and the back buffer with it), the bitmap surfaces,
     // the palette, then the DirectDraw object.
     if (app.directDraw) {
-        ReleaseField(app.primarySurface);
-        ReleaseField(app.backgroundSurface);
-        ReleaseField(app.glyphSurface);
-        ReleaseField(app.titleSurface);
-        ReleaseField(app.charaSurface);
+        for (LPDIRECTDRAWSURFACE7* s :
+             {&app.primarySurface, &app.backgroundSurface, &app.glyphSurface, &app.titleSurface, &app.charaSurface})
+            ReleaseField(*s);
         ReleaseField(app.palette);
         ReleaseField(app.directDraw);
     }
@@ -146,11 +152,8 @@ std::string HarnessLeaks() {
         {"windows", live.windows},
     };
     std::string leaks;
-    for (const auto& [name, count] : counts) {
-        if (count == 0) continue;
-        if (!leaks.empty()) leaks += ' ';
-        leaks += std::string(name) + "=" + std::to_string(count);
-    }
+    for (const auto& [name, count] : counts)
+        if (count) leaks += std::string(leaks.empty() ? "" : " ") + name + "=" + std::to_string(count);
     return leaks;
 }
 
@@ -160,49 +163,33 @@ TestFrame HarnessLastFrame() {
     return frame;
 }
 
-LPDIRECTDRAWSURFACE7 HarnessMakeSurface(int width, int height, const std::vector<BYTE>& pixels) {
-    if (!app.directDraw) return nullptr;
+DDSURFACEDESC2 HarnessDescription(DWORD flags, DWORD caps) {
     DDSURFACEDESC2 description = {};
     description.dwSize = sizeof(description);
-    description.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
-    description.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+    description.dwFlags = flags;
+    description.ddsCaps.dwCaps = caps;
+    return description;
+}
+
+LPDIRECTDRAWSURFACE7 HarnessMakeSurface(int width, int height, const std::vector<BYTE>& pixels) {
+    if (!app.directDraw) return nullptr;
+    DDSURFACEDESC2 description = HarnessDescription(DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH, DDSCAPS_OFFSCREENPLAIN);
     description.dwWidth = DWORD(width);
     description.dwHeight = DWORD(height);
     LPDIRECTDRAWSURFACE7 surface = nullptr;
     if (app.directDraw->CreateSurface(&description, &surface, NULL) != DD_OK) return nullptr;
-    if (!pixels.empty() && !HarnessWritePixels(surface, pixels)) {
-        surface->Release();
-        return nullptr;
-    }
-    return surface;
+    if (pixels.empty() || HarnessWritePixels(surface, pixels)) return surface;
+    surface->Release();
+    return nullptr;
 }
 
 std::vector<BYTE> HarnessReadPixels(LPDIRECTDRAWSURFACE7 surface) {
-    DDSURFACEDESC2 description = {};
-    description.dwSize = sizeof(description);
-    if (surface->Lock(NULL, &description, 0, NULL) != DD_OK) return {};
-    std::vector<BYTE> pixels(size_t(description.dwWidth) * description.dwHeight);
-    const BYTE* from = static_cast<const BYTE*>(description.lpSurface);
-    for (DWORD row = 0; row < description.dwHeight; ++row) {
-        std::memcpy(&pixels[size_t(row) * description.dwWidth], from + ptrdiff_t(row) * description.lPitch,
-                    description.dwWidth);
-    }
-    surface->Unlock(NULL);
-    return pixels;
+    std::vector<BYTE> pixels;
+    return CopyPixels(surface, &pixels, false) ? pixels : std::vector<BYTE>{};
 }
 
 bool HarnessWritePixels(LPDIRECTDRAWSURFACE7 surface, const std::vector<BYTE>& pixels) {
-    DDSURFACEDESC2 description = {};
-    description.dwSize = sizeof(description);
-    if (surface->Lock(NULL, &description, 0, NULL) != DD_OK) return false;
-    const bool fits = pixels.size() == size_t(description.dwWidth) * description.dwHeight;
-    BYTE* to = static_cast<BYTE*>(description.lpSurface);
-    for (DWORD row = 0; fits && row < description.dwHeight; ++row) {
-        std::memcpy(to + ptrdiff_t(row) * description.lPitch, &pixels[size_t(row) * description.dwWidth],
-                    description.dwWidth);
-    }
-    surface->Unlock(NULL);
-    return fits;
+    return CopyPixels(surface, const_cast<std::vector<BYTE>*>(&pixels), true);
 }
 
 bool HarnessSetSourceKey(LPDIRECTDRAWSURFACE7 surface, DWORD low, DWORD high) {

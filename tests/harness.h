@@ -29,6 +29,8 @@ std::string HarnessLeaks();
 // The last presented frame; an empty frame (no indices) when none was presented since start.
 TestFrame HarnessLastFrame();
 
+// A zeroed surface description of the right size with these flags and caps.
+DDSURFACEDESC2 HarnessDescription(DWORD flags = 0, DWORD caps = 0);
 // Off-screen surfaces for tests, and their pixels read and written through Lock, rows top-down.
 LPDIRECTDRAWSURFACE7 HarnessMakeSurface(int width, int height, const std::vector<BYTE>& pixels);
 std::vector<BYTE> HarnessReadPixels(LPDIRECTDRAWSURFACE7 surface);
