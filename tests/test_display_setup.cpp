@@ -3,7 +3,8 @@
 
 #include "display/display.h"
 
-#include <functional>
+#include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -23,25 +24,42 @@ std::string Alive(const TestLiveObjects& l) {
 }
 
 const std::string kNothingAlive = "directDraws=0 surfaces=0 palettes=0 dcs=0 bitmaps=0 windows=0";
+const std::string kOnlyTheWindow = "directDraws=0 surfaces=0 palettes=0 dcs=0 bitmaps=0 windows=1";
 
+// How many of the display fields of `app` are set; the back buffer is the primary's, not counted.
+int FieldsSet() {
+    int set = 0;
+    for (const void* field :
+         {(void*)app.directDraw, (void*)app.primarySurface, (void*)app.palette, (void*)app.backgroundSurface,
+          (void*)app.glyphSurface, (void*)app.titleSurface, (void*)app.charaSurface})
+        set += field != nullptr;
+    return set;
+}
+
+// A message box's text, caption and owner.
+std::string Box(const std::string& text, HWND owner) {
+    return "[Plinth Tessary] " + text + " @" + std::to_string(reinterpret_cast<uintptr_t>(owner));
+}
+std::string Box(const TestMessageBox& box) {
+    return "[" + box.caption + "] " + box.text + " @" + std::to_string(reinterpret_cast<uintptr_t>(box.window));
+}
+
+// A shown window with debug lines and message boxes captured.
 HWND StartWindow() {
     HWND window = InitWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
     EXPECT_NE(window, nullptr);
+    TestCaptureDebugOutput(true);
+    TestCaptureMessageBoxes(true);
     return window;
 }
 
 TEST(DisplaySetup, SuccessWritesTheElevenLinesInOrderAndKeysTheSurfaces) {
     HWND window = StartWindow();
-    TestCaptureDebugOutput(true);
-    TestCaptureMessageBoxes(true);
     EXPECT_EQ(InitDirectDraw(window), DD_OK);
     EXPECT_EQ(TestTakeDebugOutput(), kSuccessLines);
     EXPECT_TRUE(TestTakeMessageBoxes().empty());
-    for (void* field :
-         {(void*)app.directDraw, (void*)app.primarySurface, (void*)app.backBuffer, (void*)app.palette,
-          (void*)app.backgroundSurface, (void*)app.glyphSurface, (void*)app.titleSurface, (void*)app.charaSurface}) {
-        EXPECT_NE(field, nullptr);
-    }
+    EXPECT_EQ(FieldsSet(), 7);
+    EXPECT_NE(app.backBuffer, nullptr);
     EXPECT_EQ(Alive(TestGetLiveObjects()), "directDraws=1 surfaces=6 palettes=1 dcs=0 bitmaps=0 windows=1");
 
     const DWORD keyGreenIndex = 145;
@@ -58,36 +76,27 @@ TEST(DisplaySetup, ReleasingTwiceReleasesEachObjectOnce) {
     HWND window = StartWindow();
     ASSERT_EQ(InitDirectDraw(window), DD_OK);
     ReleaseDisplay();
-    EXPECT_EQ(app.directDraw, nullptr);
-    EXPECT_EQ(app.primarySurface, nullptr);
-    EXPECT_EQ(app.palette, nullptr);
-    EXPECT_EQ(app.charaSurface, nullptr);
-    TestLiveObjects once = TestGetLiveObjects();
+    EXPECT_EQ(FieldsSet(), 0);
+    EXPECT_EQ(Alive(TestGetLiveObjects()), kOnlyTheWindow);
     ReleaseDisplay();
-    EXPECT_EQ(Alive(TestGetLiveObjects()), Alive(once));
-    EXPECT_EQ(Alive(once), "directDraws=0 surfaces=0 palettes=0 dcs=0 bitmaps=0 windows=1");
+    EXPECT_EQ(Alive(TestGetLiveObjects()), kOnlyTheWindow);
     DestroyWindow(window);
 }
 
 TEST(DisplaySetup, ReportFatalReleasesShowsOneBoxThenDestroysTheWindowAndHandsBackTheResult) {
     HWND window = StartWindow();
     ASSERT_EQ(InitDirectDraw(window), DD_OK);
-    TestCaptureMessageBoxes(true);
     std::vector<UINT> seen;
     TestSetMessageObserver([&](HWND, UINT message, bool returned) {
         if (!returned) seen.push_back(message);
     });
-    std::string longText(200, 'x');
-    EXPECT_EQ(ReportFatal(window, DDERR_INVALIDMODE, "%s", longText.c_str()), DDERR_INVALIDMODE);
+    EXPECT_EQ(ReportFatal(window, DDERR_INVALIDMODE, "%s", std::string(200, 'x').c_str()), DDERR_INVALIDMODE);
     TestSetMessageObserver(nullptr);
     std::vector<TestMessageBox> boxes = TestTakeMessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, std::string(127, 'x')) << "the text fits 128 bytes with its terminator";
-    EXPECT_EQ(boxes[0].caption, "Plinth Tessary");
+    EXPECT_EQ(Box(boxes[0]), Box(std::string(127, 'x'), window)) << "the text fits 128 bytes with its terminator";
     EXPECT_EQ(boxes[0].type, UINT(MB_OK));
-    EXPECT_EQ(boxes[0].window, window);
-    EXPECT_EQ(Alive(boxes[0].liveAtCall), "directDraws=0 surfaces=0 palettes=0 dcs=0 bitmaps=0 windows=1")
-        << "the display is gone before the box, the window after it";
+    EXPECT_EQ(Alive(boxes[0].liveAtCall), kOnlyTheWindow) << "the display is gone before the box, the window after";
     EXPECT_EQ(seen, std::vector<UINT>{WM_DESTROY});
     EXPECT_EQ(Alive(TestGetLiveObjects()), kNothingAlive);
     MSG quit;
@@ -96,76 +105,69 @@ TEST(DisplaySetup, ReportFatalReleasesShowsOneBoxThenDestroysTheWindowAndHandsBa
     EXPECT_EQ(quit.wParam, WPARAM(0));
 }
 
+// The steps in order, so a step's index is the number of success lines written before it fails.
 struct FailingStep {
     const char* name;
-    std::function<void()> inject;
-    HRESULT result;      // what InitDirectDraw hands back
-    size_t linesBefore;  // success lines written before the failure
+    const char* hiddenResource;  // or, when null, the DirectDraw call that fails with `error`
+    TestDirectDrawOp op;
+    HRESULT error;
+    HRESULT result;  // what InitDirectDraw hands back
 };
-
-void PrintTo(const FailingStep& step, std::ostream* out) { *out << step.name; }
-
-void FailOp(TestDirectDrawOp op, HRESULT result) { TestFailDirectDrawOp(op, result, 1, 0); }
 
 const FailingStep kSteps[] = {
-    {"DirectDrawCreateEx", [] { FailOp(TestDirectDrawOp::DirectDrawCreateEx, DDERR_INVALIDPARAMS); },
-     DDERR_INVALIDPARAMS, 0},
-    {"SetCooperativeLevel", [] { FailOp(TestDirectDrawOp::SetCooperativeLevel, DDERR_NOEXCLUSIVEMODE); },
-     DDERR_NOEXCLUSIVEMODE, 1},
-    {"SetDisplayMode", [] { FailOp(TestDirectDrawOp::SetDisplayMode, DDERR_INVALIDMODE); }, DDERR_INVALIDMODE, 2},
-    {"CreateSurface", [] { FailOp(TestDirectDrawOp::CreateSurface, DDERR_OUTOFMEMORY); }, DDERR_OUTOFMEMORY, 3},
-    {"GetAttachedSurface", [] { FailOp(TestDirectDrawOp::GetAttachedSurface, DDERR_NOTFOUND); }, DDERR_NOTFOUND, 4},
-    {"DDLoadPalette", [] { FailOp(TestDirectDrawOp::CreatePalette, DDERR_OUTOFMEMORY); }, E_FAIL, 5},
-    {"SetPalette", [] { FailOp(TestDirectDrawOp::SetPalette, DDERR_INVALIDOBJECT); }, DDERR_INVALIDOBJECT, 6},
-    {"DDLoadBitmap BackImage", [] { TestHideResource("BACKIMG"); }, E_FAIL, 7},
-    {"DDLoadBitmap Strings", [] { TestHideResource("STRINGS"); }, E_FAIL, 8},
-    {"DDLoadBitmap Title", [] { TestHideResource("TITLE"); }, E_FAIL, 9},
-    {"DDLoadBitmap Chara", [] { TestHideResource("CHARA"); }, E_FAIL, 10},
+    {"DirectDrawCreateEx", nullptr, TestDirectDrawOp::DirectDrawCreateEx, DDERR_INVALIDPARAMS, DDERR_INVALIDPARAMS},
+    {"SetCooperativeLevel", nullptr, TestDirectDrawOp::SetCooperativeLevel, DDERR_NOEXCLUSIVEMODE,
+     DDERR_NOEXCLUSIVEMODE},
+    {"SetDisplayMode", nullptr, TestDirectDrawOp::SetDisplayMode, DDERR_INVALIDMODE, DDERR_INVALIDMODE},
+    {"CreateSurface", nullptr, TestDirectDrawOp::CreateSurface, DDERR_OUTOFMEMORY, DDERR_OUTOFMEMORY},
+    {"GetAttachedSurface", nullptr, TestDirectDrawOp::GetAttachedSurface, DDERR_NOTFOUND, DDERR_NOTFOUND},
+    {"DDLoadPalette", nullptr, TestDirectDrawOp::CreatePalette, DDERR_OUTOFMEMORY, E_FAIL},
+    {"SetPalette", nullptr, TestDirectDrawOp::SetPalette, DDERR_INVALIDOBJECT, DDERR_INVALIDOBJECT},
+    {"DDLoadBitmap BackImage", "BACKIMG", {}, 0, E_FAIL},
+    {"DDLoadBitmap Strings", "STRINGS", {}, 0, E_FAIL},
+    {"DDLoadBitmap Title", "TITLE", {}, 0, E_FAIL},
+    {"DDLoadBitmap Chara", "CHARA", {}, 0, E_FAIL},
 };
 
-class DisplaySetupFailure : public ::testing::TestWithParam<FailingStep> {};
+class DisplaySetupFailure : public ::testing::TestWithParam<size_t> {
+protected:
+    const FailingStep& step = kSteps[GetParam()];
+    std::string Text() const { return std::string(step.name) + " FAILED"; }
+    void Inject() const {
+        if (step.hiddenResource)
+            TestHideResource(step.hiddenResource);
+        else
+            TestFailDirectDrawOp(step.op, step.error, 1, 0);
+    }
+};
 
 TEST_P(DisplaySetupFailure, ShowsItsTextOnceReleasesWhatWasMadeAndDestroysTheWindow) {
-    const FailingStep& step = GetParam();
     HWND window = StartWindow();
-    TestCaptureDebugOutput(true);
-    TestCaptureMessageBoxes(true);
-    step.inject();
+    Inject();
     EXPECT_EQ(InitDirectDraw(window), step.result);
-    EXPECT_EQ(TestTakeDebugOutput(), Lines(kSuccessLines.begin(), kSuccessLines.begin() + step.linesBefore));
+    EXPECT_EQ(TestTakeDebugOutput(), Lines(kSuccessLines.begin(), kSuccessLines.begin() + long(GetParam())));
     std::vector<TestMessageBox> boxes = TestTakeMessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, std::string(step.name) + " FAILED");
-    EXPECT_EQ(boxes[0].caption, "Plinth Tessary");
-    EXPECT_EQ(boxes[0].window, window);
+    EXPECT_EQ(Box(boxes[0]), Box(Text(), window));
     EXPECT_EQ(Alive(TestGetLiveObjects()), kNothingAlive);
-    EXPECT_EQ(app.directDraw, nullptr);
-    EXPECT_EQ(app.primarySurface, nullptr);
-    EXPECT_EQ(app.palette, nullptr);
-    EXPECT_EQ(app.backgroundSurface, nullptr);
-    EXPECT_EQ(app.glyphSurface, nullptr);
-    EXPECT_EQ(app.titleSurface, nullptr);
-    EXPECT_EQ(app.charaSurface, nullptr);
+    EXPECT_EQ(FieldsSet(), 0);
 }
 
 TEST_P(DisplaySetupFailure, EndsTheProgramWithStatusOneAndNoFrame) {
-    GetParam().inject();
+    Inject();
     EXPECT_EQ(RunProgram([](const ProgramFrame&) { return false; }), 1);
     EXPECT_EQ(ProgramFrames(), 0);
     ASSERT_EQ(ProgramMessageBoxes().size(), 1u);
-    EXPECT_EQ(ProgramMessageBoxes()[0].text, std::string(GetParam().name) + " FAILED");
+    EXPECT_EQ(ProgramMessageBoxes()[0].text, Text());
     EXPECT_EQ(Alive(TestGetLiveObjects()), kNothingAlive);
     EXPECT_EQ(TestGetLiveObjects().directInputs, 0) << "input is never set up after a display failure";
 }
 
-std::string StepName(const ::testing::TestParamInfo<FailingStep>& info) {
-    std::string name;
-    for (const char* c = info.param.name; *c != '\0'; ++c) {
-        if (*c != ' ') name += *c;
-    }
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(EachStep, DisplaySetupFailure, ::testing::ValuesIn(kSteps), StepName);
+INSTANTIATE_TEST_SUITE_P(EachStep, DisplaySetupFailure, ::testing::Range(size_t(0), std::size(kSteps)),
+                         [](const auto& info) {
+                             std::string name = kSteps[info.param].name;
+                             name.erase(std::remove(name.begin(), name.end(), ' '), name.end());
+                             return name;
+                         });
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/testing.h"
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -24,15 +25,11 @@ TEST(DebugOutput, CaptureSplitsIntoLinesThatKeepTheirLineFeeds) {
     EXPECT_EQ(TestTakeDebugOutput(), (Lines{"SetDisplayMode OK\n", "CreateSurface OK\n", "tail"}));
     EXPECT_EQ(TestTakeDebugOutput(), Lines{});
     TestCaptureDebugOutput(false);
-    OutputDebugStringA("not kept\n");
-    EXPECT_EQ(TestTakeDebugOutput(), Lines{});
-}
-
-TEST(DebugOutput, GoesToStandardErrorUnchanged) {
     testing::internal::CaptureStderr();
     OutputDebugStringA("Joypad Not Found\n");
     OutputDebugStringA("a\tb");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Joypad Not Found\na\tb");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Joypad Not Found\na\tb") << "uncaptured goes to stderr";
+    EXPECT_EQ(TestTakeDebugOutput(), Lines{});
 }
 
 TEST(Clock, FrozenValuesWrapAsUnsigned32BitAndTheMultimediaSkewAppliesToTimeGetTimeOnly) {
@@ -46,19 +43,14 @@ TEST(Clock, FrozenValuesWrapAsUnsigned32BitAndTheMultimediaSkewAppliesToTimeGetT
     EXPECT_EQ(GetTickCount(), 0x10u);
 }
 
-TEST(Clock, RunsOnFromTheFrozenValueAndNeverGoesBack) {
+TEST(Clock, RunsOnFromTheFrozenValueAndSleepGoesToTheHook) {
     TestSetClock(5000);
     TestRunClock();
     DWORD first = GetTickCount();
     SDL_Delay(20);
-    DWORD second = GetTickCount();
     EXPECT_GE(first, 5000u);
     EXPECT_LT(first, 5020u);
-    EXPECT_GE(second - first, 19u);
-    EXPECT_LT(second - first, 2000u);
-}
-
-TEST(Sleep, HandsTheMillisecondsToTheHookInsteadOfSleeping) {
+    EXPECT_GE(GetTickCount() - first, 19u);
     std::vector<DWORD> slept;
     TestSetSleepHook([&](DWORD ms) { slept.push_back(ms); });
     Sleep(1);
@@ -67,7 +59,7 @@ TEST(Sleep, HandsTheMillisecondsToTheHookInsteadOfSleeping) {
     EXPECT_EQ(slept, (std::vector<DWORD>{1, 250}));
 }
 
-TEST(Wsprintf, FormatsTheWindowsSubset) {
+TEST(Wsprintf, FormatsTheWindowsSubsetAndStopsAt1023Characters) {
     char buffer[1024];
     EXPECT_EQ(wsprintfA(buffer, "%04d FPS", 60), 8);
     EXPECT_STREQ(buffer, "0060 FPS");
@@ -78,14 +70,11 @@ TEST(Wsprintf, FormatsTheWindowsSubset) {
     EXPECT_STREQ(buffer, "-7|4000000000|beef|BEEF|Joy|Z|-1|12|%");
     wsprintfA(buffer, "[%-5d][%5s][%.2s][%+d][%08X]", 42, "ab", "abcdef", 3, 0x1F);
     EXPECT_STREQ(buffer, "[42   ][   ab][ab][+3][0000001F]");
-}
 
-TEST(Wsprintf, StopsAt1023CharactersAndTheTerminator) {
-    std::string longText(2000, 'x');
-    std::vector<char> buffer(3000, '#');
-    EXPECT_EQ(wsprintfA(buffer.data(), "%s", longText.c_str()), 1023);
-    EXPECT_EQ(std::string(buffer.data()), std::string(1023, 'x'));
-    EXPECT_EQ(buffer[1024], '#') << "nothing is written past the 1024 bytes";
+    std::vector<char> big(3000, '#');
+    EXPECT_EQ(wsprintfA(big.data(), "%s", std::string(2000, 'x').c_str()), 1023);
+    EXPECT_EQ(std::string(big.data()), std::string(1023, 'x'));
+    EXPECT_EQ(big[1024], '#') << "nothing is written past the 1024 bytes";
 }
 
 TEST(MessageBox, CapturedCallsKeepWindowTextCaptionAndType) {
@@ -94,10 +83,8 @@ TEST(MessageBox, CapturedCallsKeepWindowTextCaptionAndType) {
     EXPECT_EQ(MessageBoxA(owner, "SetDisplayMode FAILED", "Plinth Tessary", MB_OK), IDOK);
     std::vector<TestMessageBox> boxes = TestTakeMessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].window, owner);
-    EXPECT_EQ(boxes[0].text, "SetDisplayMode FAILED");
-    EXPECT_EQ(boxes[0].caption, "Plinth Tessary");
-    EXPECT_EQ(boxes[0].type, UINT(MB_OK));
+    EXPECT_EQ(std::tie(boxes[0].window, boxes[0].text, boxes[0].caption, boxes[0].type),
+              std::make_tuple(owner, std::string("SetDisplayMode FAILED"), std::string("Plinth Tessary"), UINT(MB_OK)));
     EXPECT_TRUE(TestTakeMessageBoxes().empty());
 }
 
@@ -111,33 +98,15 @@ TEST(MessageBox, WithoutADisplayWritesCaptionAndTextToStandardError) {
 }
 
 TEST(Handles, ModuleIconCursorAndStockBrushes) {
-    HMODULE self = GetModuleHandleA(nullptr);
-    EXPECT_NE(self, nullptr);
-    EXPECT_EQ(GetModuleHandleA(nullptr), self);
+    EXPECT_NE(GetModuleHandleA(nullptr), nullptr);
     EXPECT_EQ(GetModuleHandleA("user32.dll"), nullptr);
-
     HICON icon = LoadIconA(nullptr, IDI_APPLICATION);
-    HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
     EXPECT_NE(icon, nullptr);
-    EXPECT_NE(arrow, nullptr);
-    EXPECT_NE(static_cast<void*>(icon), static_cast<void*>(arrow));
-    EXPECT_EQ(LoadCursorA(nullptr, MAKEINTRESOURCEA(1)), nullptr);
-
+    EXPECT_NE(static_cast<void*>(icon), static_cast<void*>(LoadCursorA(nullptr, IDC_ARROW)));
     HGDIOBJ white = GetStockObject(WHITE_BRUSH);
-    HGDIOBJ black = GetStockObject(BLACK_BRUSH);
     ASSERT_NE(white, nullptr);
-    ASSERT_NE(black, nullptr);
-    EXPECT_NE(white, black);
-    EXPECT_EQ(GetStockObject(WHITE_BRUSH), white);
-    const uint32_t brushTag = 0x42525348;
-    EXPECT_EQ(*static_cast<const uint32_t*>(white), brushTag);
-    EXPECT_EQ(GetStockObject(-1), nullptr);
+    EXPECT_NE(white, GetStockObject(BLACK_BRUSH));
     EXPECT_EQ(GetStockObject(1000), nullptr);
-
-    RECT r;
-    EXPECT_TRUE(SetRect(&r, 36, 96, 72, 144));
-    EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right, r.bottom}), (std::vector<LONG>{36, 96, 72, 144}));
-    EXPECT_FALSE(SetRect(nullptr, 0, 0, 0, 0));
 }
 
 TEST(Pointer, SetCursorNullHidesThePointerAndReturnsThePreviousCursor) {
@@ -146,11 +115,9 @@ TEST(Pointer, SetCursorNullHidesThePointerAndReturnsThePreviousCursor) {
     EXPECT_TRUE(TestPointerShown());
     EXPECT_EQ(SetCursor(arrow), nullptr);
     EXPECT_EQ(SetCursor(nullptr), arrow);
-    EXPECT_FALSE(TestPointerShown());
     EXPECT_EQ(TestCurrentCursor(), nullptr);
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
     SetCursor(arrow);
-    EXPECT_TRUE(TestPointerShown());
     EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
 }
 

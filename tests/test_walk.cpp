@@ -19,6 +19,7 @@ struct WalkRecord {
     LONG shownX;    // the sprite position the picture matched, or -1
     LONG playerX;   // app.playerX after the frame
     BYTE sceneAfter;
+    BYTE corner;               // the picture's bottom-right pixel
     const TestFrame* picture;  // valid only inside the callback
 };
 
@@ -36,123 +37,107 @@ int RunWalk(const std::vector<SDL_Scancode>& hold, const std::function<bool(cons
             bool keepSpace = false) {
     std::unique_ptr<WalkPainter> painter;
     return RunProgram([&](const ProgramFrame& frame) {
-        if (frame.number == 1) {
-            PressKey(SDL_SCANCODE_SPACE);
-            return true;
-        }
+        if (frame.number == 1) PressKey(SDL_SCANCODE_SPACE);
         if (frame.number == 2) {
             EXPECT_EQ(frame.sceneAfter, SCENE_GAME_INIT);
             if (!keepSpace) ReleaseKey(SDL_SCANCODE_SPACE);
             for (SDL_Scancode key : hold) PressKey(key);
-            return true;
         }
+        if (frame.number < kFirstWalkFrame) return true;
         if (!painter) painter = std::make_unique<WalkPainter>();
-        int walkFrame = frame.number - kFirstWalkFrame + 1;
-        WalkRecord record{walkFrame, ShownSpriteX(*painter, frame.picture, app.playerX), app.playerX, frame.sceneAfter,
-                          &frame.picture};
-        return each(record);
+        return each({frame.number - kFirstWalkFrame + 1, ShownSpriteX(*painter, frame.picture, app.playerX),
+                     app.playerX, frame.sceneAfter, frame.picture.at(639, 479), &frame.picture});
     });
+}
+
+// The records of the walk frames 1 to `last`.
+std::vector<WalkRecord> Walk(const std::vector<SDL_Scancode>& hold, int last, bool keepSpace = false) {
+    std::vector<WalkRecord> records;
+    RunWalk(
+        hold,
+        [&](const WalkRecord& r) {
+            records.push_back(r);
+            records.back().picture = nullptr;
+            return r.walkFrame < last;
+        },
+        keepSpace);
+    return records;
 }
 
 TEST(WalkScene, HoldingLeftLeavesInTheFrame236WithTheLastPictureAt151) {
-    std::vector<WalkRecord> records;
-    int status = RunWalk({SDL_SCANCODE_LEFT}, [&](const WalkRecord& r) {
-        records.push_back(r);
-        return r.sceneAfter == SCENE_GAME;
-    });
-    EXPECT_EQ(status, 0);
+    std::vector<WalkRecord> records = Walk({SDL_SCANCODE_LEFT}, 236);
     ASSERT_EQ(records.size(), 236u);
-    EXPECT_EQ(records.front().shownX, 386) << "the entry frame already shows the sprite";
     for (const WalkRecord& r : records) {
         ASSERT_EQ(r.shownX, 386 - (r.walkFrame - 1)) << "walk frame " << r.walkFrame;
+        ASSERT_EQ(r.sceneAfter, r.walkFrame < 236 ? SCENE_GAME : SCENE_TITLE_INIT) << "walk frame " << r.walkFrame;
     }
     EXPECT_EQ(records.back().shownX, 151);
     EXPECT_EQ(records.back().playerX, 150) << "the position that failed the test is kept";
-    EXPECT_EQ(records.back().sceneAfter, SCENE_TITLE_INIT);
 }
 
 TEST(WalkScene, HoldingRightLeavesInTheFrame208AndTheNextFrameIsTheInputTestScene) {
-    std::vector<WalkRecord> records;
-    int corner = -1;
-    RunWalk({SDL_SCANCODE_RIGHT}, [&](const WalkRecord& r) {
-        records.push_back(r);
-        corner = r.picture->at(639, 479);
-        return r.sceneAfter == SCENE_GAME || r.sceneAfter == SCENE_TITLE_INIT;
-    });
+    std::vector<WalkRecord> records = Walk({SDL_SCANCODE_RIGHT}, 209);
     ASSERT_EQ(records.size(), 209u);
-    const WalkRecord& last = records[207];
-    EXPECT_EQ(last.shownX, 593);
-    EXPECT_EQ(last.playerX, 594);
-    EXPECT_EQ(last.sceneAfter, SCENE_TITLE_INIT);
+    EXPECT_EQ(records[206].sceneAfter, SCENE_GAME);
+    EXPECT_EQ(records[207].shownX, 593);
+    EXPECT_EQ(records[207].playerX, 594);
+    EXPECT_EQ(records[207].sceneAfter, SCENE_TITLE_INIT);
     EXPECT_EQ(records[208].sceneAfter, SCENE_TITLE);
-    EXPECT_EQ(corner, kTitleClearIndex) << "the input-test scene's clear colour";
+    EXPECT_EQ(records[208].corner, kTitleClearIndex) << "the input-test scene's clear colour";
 }
 
-TEST(WalkScene, LeftAndRightTogetherCancel) {
-    std::vector<WalkRecord> records;
-    RunWalk({SDL_SCANCODE_LEFT, SDL_SCANCODE_RIGHT}, [&](const WalkRecord& r) {
-        records.push_back(r);
-        return r.walkFrame < 30;
-    });
+// Left and Right together cancel; Up, Down and other keys do not move the sprite.
+class StandingStill : public ::testing::TestWithParam<std::vector<SDL_Scancode>> {};
+
+TEST_P(StandingStill, ThirtyFramesAt386) {
+    std::vector<WalkRecord> records = Walk(GetParam(), 30);
     ASSERT_EQ(records.size(), 30u);
     for (const WalkRecord& r : records) {
         EXPECT_EQ(r.shownX, 386);
         EXPECT_EQ(r.playerX, 386);
+        EXPECT_EQ(r.sceneAfter, SCENE_GAME);
     }
 }
 
-TEST(WalkScene, UpDownAndOtherKeysDoNotMoveTheSprite) {
-    std::vector<WalkRecord> records;
-    RunWalk({SDL_SCANCODE_UP, SDL_SCANCODE_DOWN, SDL_SCANCODE_A}, [&](const WalkRecord& r) {
-        records.push_back(r);
-        return r.walkFrame < 10;
-    });
-    ASSERT_EQ(records.size(), 10u);
-    EXPECT_EQ(records.back().playerX, 386);
-    EXPECT_EQ(records.back().sceneAfter, SCENE_GAME);
-}
+INSTANTIATE_TEST_SUITE_P(Keys, StandingStill,
+                         ::testing::Values(std::vector<SDL_Scancode>{SDL_SCANCODE_LEFT, SDL_SCANCODE_RIGHT},
+                                           std::vector<SDL_Scancode>{SDL_SCANCODE_UP, SDL_SCANCODE_DOWN,
+                                                                     SDL_SCANCODE_A}),
+                         [](const auto& info) { return info.index == 0 ? "LeftAndRight" : "UpDownAndA"; });
 
-class WalkWithStick : public ::testing::Test {
-protected:
-    int stick = -1;
-    void SetUp() override {
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0);
-        stick = TestAttachJoystick(2, 10, 0);
-        ASSERT_GE(stick, 0) << SDL_GetError();
-    }
-    void TearDown() override { TestDetachJoystick(stick); }
-
-    // Walks ten frames with the stick at `axisX` and the given keys held; returns the position after them.
-    LONG WalkTen(int16_t axisX, const std::vector<SDL_Scancode>& keys) {
-        TestSetJoystickAxis(stick, 0, axisX);
-        LONG after = -1;
-        RunWalk(keys, [&](const WalkRecord& r) {
-            after = r.playerX;
-            return r.walkFrame < 10;
-        });
-        return after;
-    }
+struct StickCase {
+    const char* name;
+    int16_t axisX;
+    std::vector<SDL_Scancode> keys;
+    LONG afterTen;  // the position after ten walk frames
 };
 
-TEST_F(WalkWithStick, TheStickAloneWalks) { EXPECT_EQ(WalkTen(-32768, {}), 376); }
+void PrintTo(const StickCase& c, std::ostream* out) { *out << c.name; }
 
-TEST_F(WalkWithStick, KeyAndStickTogetherStepOnePixel) {
-    EXPECT_EQ(WalkTen(-32768, {SDL_SCANCODE_LEFT}), 376);
+class WalkWithStick : public ::testing::TestWithParam<StickCase> {};
+
+// The stick alone walks; key and stick together step one pixel; Left with the stick pushed right cancel.
+TEST_P(WalkWithStick, TenFrames) {
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0);
+    int stick = TestAttachJoystick(2, 10, 0);
+    ASSERT_GE(stick, 0) << SDL_GetError();
+    TestSetJoystickAxis(stick, 0, GetParam().axisX);
+    std::vector<WalkRecord> records = Walk(GetParam().keys, 10);
+    ASSERT_EQ(records.size(), 10u);
+    EXPECT_EQ(records.back().playerX, GetParam().afterTen);
     std::vector<std::string> lines = ProgramDebugLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Joypad Not Found\n"), 0) << "the stick was found";
+    TestDetachJoystick(stick);
 }
 
-TEST_F(WalkWithStick, LeftKeyWithTheStickPushedRightCancel) { EXPECT_EQ(WalkTen(32767, {SDL_SCANCODE_LEFT}), 386); }
+INSTANTIATE_TEST_SUITE_P(Cases, WalkWithStick,
+                         ::testing::Values(StickCase{"StickAlone", -32768, {}, 376},
+                                           StickCase{"KeyAndStickOnePixel", -32768, {SDL_SCANCODE_LEFT}, 376},
+                                           StickCase{"LeftKeyStickRightCancel", 32767, {SDL_SCANCODE_LEFT}, 386}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WalkScene, SpaceStillHeldWhenTheSpriteLeavesRestartsTheWalkTheFrameAfter) {
-    std::vector<WalkRecord> records;
-    RunWalk(
-        {SDL_SCANCODE_RIGHT},
-        [&](const WalkRecord& r) {
-            records.push_back(r);
-            return r.walkFrame < 211;
-        },
-        true);
+    std::vector<WalkRecord> records = Walk({SDL_SCANCODE_RIGHT}, 211, true);
     ASSERT_EQ(records.size(), 211u);
     EXPECT_EQ(records[207].sceneAfter, SCENE_TITLE_INIT);
     EXPECT_EQ(records[208].sceneAfter, SCENE_GAME_INIT) << "the input-test scene sees Space at once";
@@ -204,12 +189,9 @@ TEST(WalkScene, ScreenAsPresented) {
     EXPECT_EQ(difference, "");
     ASSERT_EQ(shown.indices.size(), 640u * 480u);
     std::vector<uint32_t> xrgb(1280 * 960);
-    for (int y = 0; y < 960; ++y) {
-        for (int x = 0; x < 1280; ++x) {
-            const PALETTEENTRY& colour = shown.palette[shown.at(x / 2, y / 2)];
-            xrgb[size_t(y) * 1280 + size_t(x)] =
-                uint32_t(colour.peRed) << 16 | uint32_t(colour.peGreen) << 8 | colour.peBlue;
-        }
+    for (size_t i = 0; i < xrgb.size(); ++i) {
+        const PALETTEENTRY& colour = shown.palette[shown.at(int(i % 1280) / 2, int(i / 1280) / 2)];
+        xrgb[i] = uint32_t(colour.peRed) << 16 | uint32_t(colour.peGreen) << 8 | colour.peBlue;
     }
     EXPECT_TRUE(WritePng(DITESSARY_BINARY_DIR "/walk.png", 1280, 960, xrgb.data()));
 }

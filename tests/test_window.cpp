@@ -7,6 +7,7 @@
 
 #include "platform/testing.h"
 
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -20,6 +21,7 @@ struct Seen {
 std::vector<Seen> seen;
 LRESULT createResult = 0;
 constexpr UINT WM_USER_TEST = 0x0401;
+using Msg = std::tuple<UINT, WPARAM, LPARAM>;
 
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     seen.push_back({message, wParam, lParam, TestGetLiveObjects().windows});
@@ -30,21 +32,20 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 WNDCLASSA RecordingClass(const char* name) {
     WNDCLASSA c{};
-    c.style = CS_HREDRAW | CS_VREDRAW;
     c.lpfnWndProc = RecordingProc;
     c.hInstance = GetModuleHandleA(nullptr);
-    c.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
-    c.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    c.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     c.lpszClassName = name;
     return c;
+}
+
+HWND CreateOf(const char* className) {
+    return CreateWindowExA(0, className, "", 0, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
 }
 
 HWND MakeWindow() {
     WNDCLASSA c = RecordingClass("Recorder");
     EXPECT_NE(RegisterClassA(&c), 0);
-    HWND window = CreateWindowExA(WS_EX_TOPMOST, "Recorder", "Title", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
-                                  nullptr, c.hInstance, nullptr);
+    HWND window = CreateOf("Recorder");
     EXPECT_NE(window, nullptr);
     return window;
 }
@@ -53,6 +54,12 @@ std::vector<UINT> Messages() {
     std::vector<UINT> m;
     for (const Seen& s : seen) m.push_back(s.message);
     return m;
+}
+
+std::vector<Msg> Triples(const std::vector<MSG>& messages) {
+    std::vector<Msg> t;
+    for (const MSG& m : messages) t.emplace_back(m.message, m.wParam, m.lParam);
+    return t;
 }
 
 // Takes every queued message with the program's own loop steps and dispatches it; returns what was taken.
@@ -70,6 +77,23 @@ std::vector<MSG> DrainQueue() {
     return taken;
 }
 
+// Pumps the pending SDL events and returns the messages they became, oldest first, leaving the queue empty.
+std::vector<MSG> PumpedMessages() {
+    std::vector<MSG> messages;
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) messages.push_back(m);
+    return messages;
+}
+
+// A shown window with its queue emptied and nothing recorded.
+HWND ShownWindow() {
+    HWND window = MakeWindow();
+    ShowWindow(window, SW_SHOWNORMAL);
+    PumpedMessages();
+    seen.clear();
+    return window;
+}
+
 TEST(WindowClass, RefusesUnnamedProcedurelessAndDuplicateClasses) {
     WNDCLASSA c = RecordingClass("");
     EXPECT_EQ(RegisterClassA(&c), 0);
@@ -79,49 +103,43 @@ TEST(WindowClass, RefusesUnnamedProcedurelessAndDuplicateClasses) {
     c = RecordingClass("Twice");
     EXPECT_NE(RegisterClassA(&c), 0);
     EXPECT_EQ(RegisterClassA(&c), 0);
-    EXPECT_EQ(CreateWindowExA(0, "Unregistered", "", 0, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(CreateOf("Unregistered"), nullptr);
     EXPECT_EQ(TestGetLiveObjects().windows, 0);
 }
 
 TEST(Window, CreatesHiddenDesktopSizedBorderlessAndSendsCreateFirst) {
-    HWND window = MakeWindow();
-    ASSERT_NE(window, nullptr);
+    ASSERT_NE(MakeWindow(), nullptr);
     EXPECT_EQ(Messages(), std::vector<UINT>{WM_CREATE});
-    EXPECT_EQ(TestGetLiveObjects().windows, 1);
     SDL_Window* sdl = SDL_GetWindowFromID(1);
     ASSERT_NE(sdl, nullptr);
-    Uint32 flags = SDL_GetWindowFlags(sdl);
-    EXPECT_TRUE(flags & SDL_WINDOW_HIDDEN);
-    EXPECT_TRUE(flags & SDL_WINDOW_BORDERLESS);
+    EXPECT_EQ(SDL_GetWindowFlags(sdl) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS),
+              Uint32(SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS));
     SDL_Rect desktop;
     ASSERT_EQ(SDL_GetDisplayBounds(0, &desktop), 0);
     int x, y, w, h;
     SDL_GetWindowPosition(sdl, &x, &y);
     SDL_GetWindowSize(sdl, &w, &h);
     EXPECT_EQ((std::vector<int>{x, y, w, h}), (std::vector<int>{desktop.x, desktop.y, desktop.w, desktop.h}));
-    EXPECT_EQ(CreateWindowExA(0, "Recorder", "", 0, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr), nullptr)
-        << "the program has one window";
+    EXPECT_EQ(CreateOf("Recorder"), nullptr) << "the program has one window";
 }
 
 TEST(Window, CreateRefusedByItsProcedureLeavesNoWindow) {
     createResult = -1;
     WNDCLASSA c = RecordingClass("Refuser");
     ASSERT_NE(RegisterClassA(&c), 0);
-    EXPECT_EQ(CreateWindowExA(0, "Refuser", "", 0, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(CreateOf("Refuser"), nullptr);
     EXPECT_EQ(TestGetLiveObjects().windows, 0);
     EXPECT_EQ(Messages(), (std::vector<UINT>{WM_CREATE, WM_DESTROY}));
 }
 
-TEST(Window, ShowActivatesInsideTheCallAndHidesNothingButTheWindow) {
+TEST(Window, ShowActivatesInsideTheCallWithTheMinimisedFlag) {
     HWND window = MakeWindow();
     seen.clear();
     EXPECT_EQ(ShowWindow(window, SW_SHOWNORMAL), FALSE);
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0].message, UINT(WM_ACTIVATE));
-    EXPECT_EQ(seen[0].wParam, WPARAM(MAKELONG(WA_ACTIVE, 0)));
-    EXPECT_EQ(seen[1].message, UINT(WM_SETCURSOR));
-    EXPECT_EQ(seen[1].wParam, reinterpret_cast<WPARAM>(window));
-    EXPECT_EQ(seen[1].lParam, LPARAM(MAKELONG(HTCLIENT, WM_MOUSEMOVE)));
+    EXPECT_EQ(Msg(seen[0].message, seen[0].wParam, seen[0].lParam), Msg(WM_ACTIVATE, MAKELONG(WA_ACTIVE, 0), 0));
+    EXPECT_EQ(Msg(seen[1].message, seen[1].wParam, seen[1].lParam),
+              Msg(WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELONG(HTCLIENT, WM_MOUSEMOVE)));
     EXPECT_FALSE(SDL_GetWindowFlags(SDL_GetWindowFromID(1)) & SDL_WINDOW_HIDDEN);
     EXPECT_EQ(UpdateWindow(window), TRUE);
     SetFocus(window);
@@ -147,14 +165,10 @@ TEST(MessageQueue, DeliversPostedMessagesInOrderAndQuitLast) {
     EXPECT_EQ(TestQueuedMessageCount(), 3) << "PM_NOREMOVE leaves the message queued";
 
     std::vector<MSG> taken = DrainQueue();
+    EXPECT_EQ(Triples(taken), (std::vector<Msg>{{WM_USER_TEST, 1, 10}, {WM_QUIT, 42, 0}}));
     ASSERT_EQ(taken.size(), 2u);
-    EXPECT_EQ(taken[0].message, UINT(WM_USER_TEST));
-    EXPECT_EQ(taken[0].hwnd, window);
-    EXPECT_EQ(taken[1].message, UINT(WM_QUIT));
-    EXPECT_EQ(taken[1].wParam, WPARAM(42));
-    EXPECT_EQ(taken[1].hwnd, nullptr);
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].lParam, 10);
+    EXPECT_EQ((std::vector<HWND>{taken[0].hwnd, taken[1].hwnd}), (std::vector<HWND>{window, nullptr}));
+    EXPECT_EQ(Messages(), std::vector<UINT>{WM_USER_TEST}) << "only the first was dispatched";
 
     ASSERT_TRUE(PeekMessageA(&m, window, 0, 0, PM_REMOVE));
     EXPECT_EQ(m.wParam, WPARAM(2));
@@ -167,10 +181,10 @@ TEST(MessageQueue, FiltersByRangeButAlwaysYieldsQuit) {
     PostMessageA(window, WM_MOUSEMOVE, 0, 0);
     PostQuitMessage(3);
     MSG m;
-    ASSERT_TRUE(PeekMessageA(&m, nullptr, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE));
-    EXPECT_EQ(m.message, UINT(WM_MOUSEMOVE));
-    ASSERT_TRUE(PeekMessageA(&m, nullptr, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE));
-    EXPECT_EQ(m.message, UINT(WM_QUIT));
+    for (UINT expected : {UINT(WM_MOUSEMOVE), UINT(WM_QUIT)}) {
+        ASSERT_TRUE(PeekMessageA(&m, nullptr, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE));
+        EXPECT_EQ(m.message, expected);
+    }
     EXPECT_EQ(GetMessageA(&m, nullptr, 0, 0), 1);
     EXPECT_EQ(m.message, UINT(WM_KEYDOWN));
     EXPECT_TRUE(TranslateMessage(&m));
@@ -178,41 +192,28 @@ TEST(MessageQueue, FiltersByRangeButAlwaysYieldsQuit) {
 }
 
 TEST(Window, CloseDestroysWithDestroyRunningInsideWhileTheWindowLives) {
-    HWND window = MakeWindow();
-    ShowWindow(window, SW_SHOWNORMAL);
+    HWND window = ShownWindow();
     PostMessageA(window, WM_USER_TEST, 0, 0);
-    seen.clear();
     EXPECT_EQ(DefWindowProcA(window, WM_CLOSE, 0, 0), 0);
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].message, UINT(WM_DESTROY));
-    EXPECT_EQ(seen[0].liveWindows, 1);
+    EXPECT_EQ(Messages(), std::vector<UINT>{WM_DESTROY});
+    EXPECT_EQ(seen.at(0).liveWindows, 1);
     EXPECT_EQ(TestGetLiveObjects().windows, 0);
     EXPECT_EQ(SDL_GetWindowFromID(1), nullptr);
     EXPECT_EQ(DestroyWindow(window), FALSE);
     EXPECT_EQ(PostMessageA(window, WM_USER_TEST, 0, 0), FALSE);
+    EXPECT_EQ(Triples(DrainQueue()), (std::vector<Msg>{{WM_QUIT, 7, 0}})) << "the dead window's message went with it";
 
-    std::vector<MSG> taken = DrainQueue();
-    ASSERT_EQ(taken.size(), 1u) << "the dead window's message went with it";
-    EXPECT_EQ(taken[0].message, UINT(WM_QUIT));
-    EXPECT_EQ(taken[0].wParam, WPARAM(7));
-}
-
-}  // namespace
-
-namespace {
-
-// Pumps the pending SDL events and returns the messages they became, oldest first, leaving the queue empty.
-std::vector<MSG> PumpedMessages() {
-    std::vector<MSG> messages;
-    MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) messages.push_back(m);
-    return messages;
+    MSG dead{};
+    dead.hwnd = window;
+    dead.message = WM_USER_TEST;
+    seen.clear();
+    EXPECT_EQ(DispatchMessageA(&dead), 0);
+    EXPECT_TRUE(seen.empty()) << "dispatch to a dead window calls nothing";
+    EXPECT_EQ(DispatchMessageA(nullptr), 0);
 }
 
 TEST(EventTranslation, KeysBecomeVirtualKeysWithScanCodeRepeatAndTransitionBits) {
-    HWND window = MakeWindow();
-    ShowWindow(window, SW_SHOWNORMAL);
-    PumpedMessages();
+    HWND window = ShownWindow();
     TestPushKey(SDL_SCANCODE_ESCAPE, true);
     TestPushKey(SDL_SCANCODE_RIGHT, true);
     TestPushKey(SDL_SCANCODE_RIGHT, true, true);
@@ -221,40 +222,31 @@ TEST(EventTranslation, KeysBecomeVirtualKeysWithScanCodeRepeatAndTransitionBits)
     TestPushKey(SDL_SCANCODE_A, true);
     TestPushKey(SDL_SCANCODE_KP_8, true);
     std::vector<MSG> m = PumpedMessages();
-    ASSERT_EQ(m.size(), 7u);
-    const LPARAM repeatBit = LPARAM(1) << 30, upBit = LPARAM(1) << 31, extendedBit = LPARAM(1) << 24;
-    EXPECT_EQ(m[0].message, UINT(WM_KEYDOWN));
-    EXPECT_EQ(m[0].hwnd, window);
-    EXPECT_EQ(m[0].wParam, WPARAM(VK_ESCAPE));
-    EXPECT_EQ(m[0].lParam, LPARAM(0x00010001));
-    EXPECT_EQ(m[1].wParam, WPARAM(VK_RIGHT));
-    EXPECT_EQ(m[1].lParam, LPARAM(0x004D0001) | extendedBit);
-    EXPECT_EQ(m[2].lParam, LPARAM(0x004D0001) | extendedBit | repeatBit);
-    EXPECT_EQ(m[3].message, UINT(WM_KEYUP));
-    EXPECT_EQ(m[3].lParam, LPARAM(0x004D0001) | extendedBit | repeatBit | upBit);
-    EXPECT_EQ(m[4].wParam, WPARAM(VK_F12));
-    EXPECT_EQ(m[4].lParam, LPARAM(0x00580001));
-    EXPECT_EQ(m[5].wParam, WPARAM('A'));
-    EXPECT_EQ(m[6].wParam, WPARAM(0x68)) << "keypad 8";
-    for (const MSG& each : m) EXPECT_EQ(TranslateMessage(&each), TRUE);
+    const LPARAM repeat = LPARAM(1) << 30, up = LPARAM(1) << 31, right = 0x014D0001;  // extended bit 24 set
+    EXPECT_EQ(Triples(m), (std::vector<Msg>{{WM_KEYDOWN, VK_ESCAPE, 0x00010001},
+                                            {WM_KEYDOWN, VK_RIGHT, right},
+                                            {WM_KEYDOWN, VK_RIGHT, right | repeat},
+                                            {WM_KEYUP, VK_RIGHT, right | repeat | up},
+                                            {WM_KEYDOWN, VK_F12, 0x00580001},
+                                            {WM_KEYDOWN, 'A', 0x001E0001},
+                                            {WM_KEYDOWN, 0x68, 0x00480001}}));
+    for (const MSG& each : m) {
+        EXPECT_EQ(each.hwnd, window);
+        EXPECT_EQ(TranslateMessage(&each), TRUE);
+    }
 }
 
 TEST(EventTranslation, AltMakesSystemKeysAndAltF4ClosesTheWindow) {
-    HWND window = MakeWindow();
-    ShowWindow(window, SW_SHOWNORMAL);
-    PumpedMessages();
-    seen.clear();
+    ShownWindow();
     TestPushKey(SDL_SCANCODE_LALT, true);
     SDL_SetModState(KMOD_LALT);
     TestPushKey(SDL_SCANCODE_F4, true);
     SDL_SetModState(KMOD_NONE);
     std::vector<MSG> m = PumpedMessages();
     ASSERT_EQ(m.size(), 2u);
-    EXPECT_EQ(m[0].message, UINT(WM_SYSKEYDOWN));
-    EXPECT_EQ(m[0].wParam, WPARAM(VK_MENU));
-    EXPECT_EQ(m[1].message, UINT(WM_SYSKEYDOWN));
-    EXPECT_EQ(m[1].wParam, WPARAM(VK_F1 + 3));
-    EXPECT_TRUE(m[1].lParam & (LPARAM(1) << 29));
+    EXPECT_EQ(std::make_pair(m[0].message, m[0].wParam), std::make_pair(UINT(WM_SYSKEYDOWN), WPARAM(VK_MENU)));
+    EXPECT_EQ(std::make_pair(m[1].message, m[1].wParam), std::make_pair(UINT(WM_SYSKEYDOWN), WPARAM(VK_F1 + 3)));
+    EXPECT_TRUE(m[1].lParam & (LPARAM(1) << 29)) << "the context bit";
     DispatchMessageA(&m[0]);
     EXPECT_EQ(TestGetLiveObjects().windows, 1);
     DispatchMessageA(&m[1]);
@@ -263,34 +255,25 @@ TEST(EventTranslation, AltMakesSystemKeysAndAltF4ClosesTheWindow) {
 }
 
 TEST(EventTranslation, MouseMotionAsksForTheCursorBeforeTheMove) {
-    HWND window = MakeWindow();
-    ShowWindow(window, SW_SHOWNORMAL);
-    PumpedMessages();
+    HWND window = ShownWindow();
     TestPushMouseMotion(30, 40);
     TestPushMouseMotion(-10, 2);
     std::vector<MSG> m = PumpedMessages();
+    const Msg cursor{WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELONG(HTCLIENT, WM_MOUSEMOVE)};
+    EXPECT_EQ(
+        Triples(m),
+        (std::vector<Msg>{cursor, {WM_MOUSEMOVE, 0, MAKELONG(30, 40)}, cursor, {WM_MOUSEMOVE, 0, MAKELONG(20, 42)}}));
     ASSERT_EQ(m.size(), 4u);
-    EXPECT_EQ(m[0].message, UINT(WM_SETCURSOR));
-    EXPECT_EQ(m[0].wParam, reinterpret_cast<WPARAM>(window));
-    EXPECT_EQ(m[0].lParam, LPARAM(MAKELONG(HTCLIENT, WM_MOUSEMOVE)));
-    EXPECT_EQ(m[1].message, UINT(WM_MOUSEMOVE));
-    EXPECT_EQ(m[1].lParam, LPARAM(MAKELONG(30, 40)));
-    EXPECT_EQ(m[3].lParam, LPARAM(MAKELONG(20, 42)));
     EXPECT_EQ(m[3].pt.x, 20);
     EXPECT_EQ(m[3].pt.y, 42);
 }
 
 TEST(EventTranslation, MinimiseRestoreAndFocusBecomeActivationsWithTheMinimisedFlag) {
-    HWND window = MakeWindow();
-    ShowWindow(window, SW_SHOWNORMAL);
-    PumpedMessages();
-    TestPushWindowEvent(SDL_WINDOWEVENT_SHOWN);
-    TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
-    TestPushWindowEvent(SDL_WINDOWEVENT_MINIMIZED);
-    TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
-    TestPushWindowEvent(SDL_WINDOWEVENT_RESTORED);
-    TestPushWindowEvent(SDL_WINDOWEVENT_RESTORED);
-    TestPushWindowEvent(SDL_WINDOWEVENT_MOVED);
+    HWND window = ShownWindow();
+    for (auto event :
+         {SDL_WINDOWEVENT_SHOWN, SDL_WINDOWEVENT_FOCUS_LOST, SDL_WINDOWEVENT_MINIMIZED, SDL_WINDOWEVENT_FOCUS_GAINED,
+          SDL_WINDOWEVENT_RESTORED, SDL_WINDOWEVENT_RESTORED, SDL_WINDOWEVENT_MOVED})
+        TestPushWindowEvent(event);
     std::vector<WPARAM> activations;
     for (const MSG& m : PumpedMessages()) {
         EXPECT_EQ(m.message, UINT(WM_ACTIVATE));
@@ -303,33 +286,21 @@ TEST(EventTranslation, MinimiseRestoreAndFocusBecomeActivationsWithTheMinimisedF
 }
 
 TEST(EventTranslation, WindowCloseAndQuitEventsCloseTheWindowOnce) {
-    HWND window = MakeWindow();
-    ShowWindow(window, SW_SHOWNORMAL);
-    PumpedMessages();
-    seen.clear();
+    ShownWindow();
     TestPushWindowEvent(SDL_WINDOWEVENT_CLOSE);
     TestPushQuit();
-    std::vector<MSG> taken = DrainQueue();
-    ASSERT_EQ(taken.size(), 2u);
-    EXPECT_EQ(taken[0].message, UINT(WM_CLOSE));
-    EXPECT_EQ(taken[1].message, UINT(WM_QUIT)) << "the second close went with the window";
+    EXPECT_EQ(Triples(DrainQueue()), (std::vector<Msg>{{WM_CLOSE, 0, 0}, {WM_QUIT, 7, 0}}))
+        << "the second close went with the window";
     EXPECT_EQ(Messages(), (std::vector<UINT>{WM_CLOSE, WM_DESTROY}));
     EXPECT_EQ(TestGetLiveObjects().windows, 0);
 }
 
 TEST(MessageQueue, GetMessageWaitsForAnEventFromAnotherThread) {
-    HWND window = MakeWindow();
-    ShowWindow(window, SW_SHOWNORMAL);
-    PumpedMessages();
+    ShownWindow();
     SDL_Thread* pusher = SDL_CreateThread(
         [](void*) -> int {
             SDL_Delay(50);
-            SDL_Event key{};
-            key.type = SDL_KEYDOWN;
-            key.key.state = SDL_PRESSED;
-            key.key.keysym.scancode = SDL_SCANCODE_SPACE;
-            key.key.keysym.sym = SDLK_SPACE;
-            SDL_PushEvent(&key);
+            TestPushKey(SDL_SCANCODE_SPACE, true);
             return 0;
         },
         "pusher", nullptr);
@@ -338,18 +309,6 @@ TEST(MessageQueue, GetMessageWaitsForAnEventFromAnotherThread) {
     SDL_WaitThread(pusher, nullptr);
     EXPECT_EQ(m.message, UINT(WM_KEYDOWN));
     EXPECT_EQ(m.wParam, WPARAM(VK_SPACE));
-}
-
-TEST(MessageQueue, DispatchToADeadWindowCallsNothing) {
-    HWND window = MakeWindow();
-    MSG m{};
-    m.hwnd = window;
-    m.message = WM_USER_TEST;
-    EXPECT_EQ(DestroyWindow(window), TRUE);
-    seen.clear();
-    EXPECT_EQ(DispatchMessageA(&m), 0);
-    EXPECT_TRUE(seen.empty());
-    EXPECT_EQ(DispatchMessageA(nullptr), 0);
 }
 
 }  // namespace
