@@ -11,10 +11,6 @@
 
 #include <vector>
 
-inline LRESULT CALLBACK InputTestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 class InputTest : public ::testing::Test {
 protected:
     HWND window = nullptr;
@@ -22,7 +18,7 @@ protected:
 
     void SetUp() override {
         WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = InputTestWindowProc;
+        windowClass.lpfnWndProc = DefWindowProcA;
         windowClass.hInstance = GetModuleHandleA(nullptr);
         windowClass.lpszClassName = "InputTestWindow";
         ASSERT_NE(RegisterClassA(&windowClass), 0);
@@ -55,13 +51,13 @@ protected:
         if (j >= 0) joysticks.push_back(j);
         return j;
     }
-
-    static void LoseFocus() {
-        TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
-        Pump();
+    void DetachJoystick(int j) {
+        TestDetachJoystick(j);
+        std::erase(joysticks, j);
     }
-    static void GainFocus() {
-        TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
+
+    static void Focus(bool gained) {
+        TestPushWindowEvent(gained ? SDL_WINDOWEVENT_FOCUS_GAINED : SDL_WINDOWEVENT_FOCUS_LOST);
         Pump();
     }
 
@@ -81,6 +77,14 @@ protected:
         event.type = SDL_MOUSEWHEEL;
         event.wheel.y = notches;
         event.wheel.direction = flipped ? SDL_MOUSEWHEEL_FLIPPED : SDL_MOUSEWHEEL_NORMAL;
+        SDL_PushEvent(&event);
+    }
+
+    static void PushMotion(int dx, int dy) {
+        SDL_Event event = {};
+        event.type = SDL_MOUSEMOTION;
+        event.motion.xrel = dx;
+        event.motion.yrel = dy;
         SDL_PushEvent(&event);
     }
 };
