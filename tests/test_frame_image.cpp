@@ -1,5 +1,5 @@
 // The screenshot arithmetic behind the Windows check and the build comparison: window dumps, the glyph strip,
-// the frame-rate counter reader, masked differences and the comparison sheet.
+// the frame-rate counter reader and masked differences.
 #include <gtest/gtest.h>
 
 #include "tests/bitmap_bytes.h"
@@ -16,76 +16,34 @@ void PutBE(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
 }
 
 struct DumpShape {
-    int width = 3;
-    int height = 2;
-    int bitsPerPixel = 32;
+    int width = 3, height = 2, bitsPerPixel = 32;
     int byteOrder = 0;  // 0 LSBFirst, as Xvfb writes on this machine
-    int padding = 4;    // extra bytes at the end of every row
-    int colourEntries = 2;
     uint32_t masks[3] = {0xFF0000, 0x00FF00, 0x0000FF};
     std::function<uint32_t(int, int)> pixel = [](int x, int y) { return uint32_t(0x102030 * (x + 1) + y); };
 };
 
-// A window dump laid out as xwd writes one: header, window name, colour map entries, rows of pixels.
-std::vector<uint8_t> Dump(const DumpShape& shape) {
-    const std::string name = "xwdump";
-    const uint32_t headerSize = 100 + uint32_t(name.size()) + 1;
-    const int step = shape.bitsPerPixel / 8;
-    const uint32_t bytesPerLine = uint32_t(shape.width * step + shape.padding);
-    std::vector<uint8_t> bytes(headerSize + size_t(shape.colourEntries) * 12 + size_t(bytesPerLine) * shape.height, 0);
-    const uint32_t fields[25] = {headerSize,
-                                 7,
-                                 2,
-                                 24,
-                                 uint32_t(shape.width),
-                                 uint32_t(shape.height),
-                                 0,
-                                 uint32_t(shape.byteOrder),
-                                 32,
-                                 uint32_t(shape.byteOrder),
-                                 32,
-                                 uint32_t(shape.bitsPerPixel),
-                                 bytesPerLine,
-                                 4,
-                                 shape.masks[0],
-                                 shape.masks[1],
-                                 shape.masks[2],
-                                 8,
-                                 256,
-                                 uint32_t(shape.colourEntries),
-                                 uint32_t(shape.width),
-                                 uint32_t(shape.height),
-                                 0,
-                                 0,
-                                 0};
+// A window dump laid out as xwd writes one: header, window name, two colour map entries, padded rows of pixels.
+std::vector<uint8_t> Dump(const DumpShape& s) {
+    const uint32_t hs = 100 + 7, step = uint32_t(s.bitsPerPixel / 8), bpl = uint32_t(s.width) * step + 4;
+    const uint32_t w = uint32_t(s.width), h = uint32_t(s.height), o = uint32_t(s.byteOrder), bpp = step * 8;
+    std::vector<uint8_t> bytes(hs + 2 * 12 + size_t(bpl) * h, 0x77);  // padding bytes stay 0x77
+    const uint32_t fields[25] = {hs, 7,          2,          24,         w, h,   0, o, 32, o, 32, bpp, bpl,
+                                 4,  s.masks[0], s.masks[1], s.masks[2], 8, 256, 2, w, h,  0, 0,  0};
     for (int i = 0; i < 25; ++i) PutBE(bytes, size_t(i) * 4, fields[i]);
-    std::copy(name.begin(), name.end(), bytes.begin() + 100);
-    for (int i = 0; i < shape.colourEntries * 12; ++i) bytes[headerSize + i] = 0xEE;  // never taken for pixels
-    const size_t pixelStart = headerSize + size_t(shape.colourEntries) * 12;
-    for (int y = 0; y < shape.height; ++y) {
-        for (int x = 0; x < shape.width; ++x) {
-            const uint32_t p = shape.pixel(x, y);
-            uint8_t* at = &bytes[pixelStart + size_t(y) * bytesPerLine + size_t(x) * step];
-            for (int b = 0; b < step; ++b) {
-                const int shift = shape.byteOrder == 0 ? 8 * b : 8 * (step - 1 - b);
-                at[b] = uint8_t(p >> shift);
-            }
-        }
-        for (int b = 0; b < shape.padding; ++b)
-            bytes[pixelStart + size_t(y) * bytesPerLine + size_t(shape.width) * step + b] = 0x77;
-    }
+    std::fill(bytes.begin() + 100, bytes.begin() + hs + 24, 0xEE);  // name and colour map, never taken for pixels
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+            for (uint32_t b = 0; b < step; ++b)
+                bytes[hs + 24 + y * bpl + x * step + b] =
+                    uint8_t(s.pixel(int(x), int(y)) >> (o == 0 ? 8 * b : 8 * (step - 1 - b)));
     return bytes;
 }
 
 FrameImage Solid(int width, int height, uint32_t colour) {
-    FrameImage image;
-    image.width = width;
-    image.height = height;
-    image.pixels.assign(size_t(width) * height, colour);
-    return image;
+    return {width, height, std::vector<uint32_t>(size_t(width) * height, colour)};
 }
 
-TEST(WindowDump, ReadsEveryLayoutXvfbCanWrite) {
+TEST(WindowDump, ReadsEveryLayoutXvfbCanWriteSpreadsNarrowChannelsAndRefusesDumpsThatDoNotHoldWhatTheyClaim) {
     for (int bits : {32, 24}) {
         for (int order : {0, 1}) {
             DumpShape shape;
@@ -100,53 +58,28 @@ TEST(WindowDump, ReadsEveryLayoutXvfbCanWrite) {
                 << bits << " bits, order " << order;
         }
     }
-}
-
-TEST(WindowDump, SpreadsNarrowChannelsOverTheFullRange) {
-    DumpShape shape;
-    shape.width = 2;
-    shape.height = 1;
-    shape.masks[0] = 0xF800;  // 5-6-5 in a 32-bit word
-    shape.masks[1] = 0x07E0;
-    shape.masks[2] = 0x001F;
-    shape.pixel = [](int x, int) { return x == 0 ? uint32_t(0xFFFF) : uint32_t(0x8410); };
+    DumpShape narrow;  // 5-6-5 in a 32-bit word
+    narrow.masks[0] = 0xF800, narrow.masks[1] = 0x07E0, narrow.masks[2] = 0x001F;
+    narrow.pixel = [](int x, int) { return x == 0 ? uint32_t(0xFFFF) : uint32_t(0x8410); };
     FrameImage image;
     std::string error;
-    ASSERT_TRUE(ReadXwd(Dump(shape), image, error)) << error;
+    ASSERT_TRUE(ReadXwd(Dump(narrow), image, error)) << error;
     EXPECT_EQ(image.pixels[0], 0xFFFFFFu);
     EXPECT_EQ(image.pixels[1], FrameRgb(132, 130, 132));
-}
 
-TEST(WindowDump, RefusesDumpsThatDoNotHoldWhatTheyClaim) {
-    std::string error;
-    FrameImage image;
-    std::vector<uint8_t> good = Dump(DumpShape{});
-    std::vector<uint8_t> cut(good.begin(), good.end() - 1);
-    EXPECT_FALSE(ReadXwd(cut, image, error));
+    const std::vector<uint8_t> good = Dump(DumpShape{});
+    EXPECT_FALSE(ReadXwd(std::vector<uint8_t>(good.begin(), good.end() - 1), image, error));
     EXPECT_FALSE(ReadXwd(std::vector<uint8_t>(good.begin(), good.begin() + 99), image, error));
-
-    std::vector<uint8_t> wrongVersion = good;
-    PutBE(wrongVersion, 4, 6);
-    EXPECT_FALSE(ReadXwd(wrongVersion, image, error));
-
-    std::vector<uint8_t> paletted = good;
-    PutBE(paletted, 13 * 4, 3);  // PseudoColor
-    EXPECT_FALSE(ReadXwd(paletted, image, error));
-
-    std::vector<uint8_t> narrowLines = good;
-    PutBE(narrowLines, 12 * 4, 4);  // fewer bytes per line than three 32-bit pixels need
-    EXPECT_FALSE(ReadXwd(narrowLines, image, error));
-
-    std::vector<uint8_t> hugeColourMap = good;
-    PutBE(hugeColourMap, 19 * 4, 0x40000000);
-    EXPECT_FALSE(ReadXwd(hugeColourMap, image, error));
-
-    std::vector<uint8_t> hugeHeader = good;
-    PutBE(hugeHeader, 0, 0xFFFFFFF0u);
-    EXPECT_FALSE(ReadXwd(hugeHeader, image, error));
+    // Version 6, PseudoColor, fewer bytes per line than three pixels need, a huge colour map, a huge header.
+    for (auto [field, value] :
+         {std::pair<size_t, uint32_t>{1, 6}, {13, 3}, {12, 4}, {19, 0x40000000}, {0, 0xFFFFFFF0u}}) {
+        std::vector<uint8_t> bad = good;
+        PutBE(bad, field * 4, value);
+        EXPECT_FALSE(ReadXwd(bad, image, error)) << "field " << field;
+    }
 }
 
-TEST(IndexedBitmap, ReadsRowsTopFirstWhicheverWayTheyAreStored) {
+TEST(IndexedBitmap, ReadsRowsTopFirstAndRefusesWhatIsNotAnUncompressed8BitFileOfItsSize) {
     for (int32_t height : {3, -3}) {
         BitmapShape shape;
         shape.width = 5;  // rows padded to 8 bytes in the file
@@ -164,25 +97,17 @@ TEST(IndexedBitmap, ReadsRowsTopFirstWhicheverWayTheyAreStored) {
         EXPECT_EQ(image.colours[3], 0xAABBCCu);
         EXPECT_EQ(image.colours[4], 0u);  // beyond biClrUsed
     }
-}
-
-TEST(IndexedBitmap, RefusesWhatIsNotAnUncompressed8BitFileOfItsSize) {
-    BitmapShape shape;
+    BitmapShape shape, deep, packed;
+    deep.bitCount = 24;
+    packed.compression = 1;
     IndexedImage image;
     std::string error;
-    std::vector<uint8_t> good = BitmapFile(shape);
-    ASSERT_TRUE(ReadIndexedBmp(good, image, error));
-    EXPECT_FALSE(ReadIndexedBmp(std::vector<uint8_t>(good.begin(), good.end() - 1), image, error));
-    EXPECT_FALSE(ReadIndexedBmp(PackedBitmap(shape), image, error));  // no file header
-    BitmapShape deep = shape;
-    deep.bitCount = 24;
-    EXPECT_FALSE(ReadIndexedBmp(BitmapFile(deep), image, error));
-    BitmapShape packed = shape;
-    packed.compression = 1;
-    EXPECT_FALSE(ReadIndexedBmp(BitmapFile(packed), image, error));
+    const std::vector<uint8_t> good = BitmapFile(shape);
     std::vector<uint8_t> farPixels = good;
     PutLE(farPixels, 10, 0x7FFFFFFF, 4);
-    EXPECT_FALSE(ReadIndexedBmp(farPixels, image, error));
+    for (const std::vector<uint8_t>& bad : {std::vector<uint8_t>(good.begin(), good.end() - 1), PackedBitmap(shape),
+                                            BitmapFile(deep), BitmapFile(packed), farPixels})
+        EXPECT_FALSE(ReadIndexedBmp(bad, image, error));
 }
 
 constexpr uint32_t kKey = 0x158D5B;
@@ -198,81 +123,50 @@ IndexedImage Strip() {
     strip.colours[145] = kKey;
     for (int row = 0; row < 16; ++row) strip.colours[size_t(10 + row)] = FrameRgb(40, 60 + 10 * row, 250);
     strip.indices.assign(size_t(strip.width) * strip.height, 145);
-    auto set = [&](char code, int x, int y) {
-        strip.indices[size_t(y) * strip.width + size_t((code - 32) * 8 + x)] = uint8_t(10 + y);
+    auto cell = [&](char code, int x, int y) -> uint8_t& {
+        return strip.indices[size_t(y) * strip.width + size_t((code - 32) * 8 + x)];
     };
-    for (char code = '!'; code <= 'Z'; ++code) {
-        for (int y = 1; y < 15; ++y) {
-            for (int x = 1; x < 7; ++x) {
-                if ((uint32_t(x * 131 + y * 31 + code * 17) * 2654435761u >> 13) % 3 == 0) set(code, x, y);
-            }
-        }
-    }
-    for (int i = 0; i < 8 * 16; ++i) {
-        const int x = i % 8, y = i / 8;
-        strip.indices[size_t(y) * strip.width + size_t(('8' - 32) * 8 + x)] =
-            strip.indices[size_t(y) * strip.width + size_t(('0' - 32) * 8 + x)];
-    }
-    for (int y = 6; y < 9; ++y) set('8', 3, y);
+    for (char code = '!'; code <= 'Z'; ++code)
+        for (int y = 1; y < 15; ++y)
+            for (int x = 1; x < 7; ++x)
+                if ((uint32_t(x * 131 + y * 31 + code * 17) * 2654435761u >> 13) % 3 == 0) cell(code, x, y) = 10 + y;
+    for (int i = 0; i < 8 * 16; ++i) cell('8', i % 8, i / 8) = cell('0', i % 8, i / 8);
+    for (int y = 6; y < 9; ++y) cell('8', 3, y) = uint8_t(10 + y);
     return strip;
 }
 
 // Draws text as the frame driver does: one cell per character from (0, 0), key green left out.
-void DrawText(FrameImage& shot, const IndexedImage& strip, const std::string& text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        for (int y = 0; y < 16; ++y) {
+FrameImage Shot(const IndexedImage& strip, const std::string& text, FrameImage shot = Solid(640, 480, kBackground)) {
+    for (size_t i = 0; i < text.size(); ++i)
+        for (int y = 0; y < 16; ++y)
             for (int x = 0; x < 8; ++x) {
                 const uint32_t colour =
                     strip.colours[strip.indices[size_t(y) * strip.width + size_t((text[i] - 32) * 8 + x)]];
                 if (colour != kKey) shot.pixels[size_t(y) * shot.width + i * 8 + x] = colour;
             }
-        }
-    }
+    return shot;
 }
 
-TEST(FrameCounter, ReadsWhatTheFrameDriverDraws) {
+TEST(FrameCounter, ReadsWhatTheFrameDriverDrawsAndMinusOneWhereNoCounterStands) {
     const IndexedImage strip = Strip();
     const std::vector<Glyph> glyphs = CutGlyphs(strip, "0123456789 FPS", kKey);
     ASSERT_EQ(glyphs.size(), 14u);
     EXPECT_TRUE(glyphs[10].offsets.empty());  // the blank draws nothing
     for (std::string text : {"0060 FPS", "0808 FPS", "0001 FPS", "12345 FPS", "9999 FPS"}) {
-        FrameImage shot = Solid(640, 480, kBackground);
-        DrawText(shot, strip, text);
         std::string read;
-        EXPECT_EQ(ReadFrameCounter(shot, glyphs, &read), std::stol(text)) << text << " read as " << read;
+        EXPECT_EQ(ReadFrameCounter(Shot(strip, text), glyphs, &read), std::stol(text)) << text << " read as " << read;
     }
-}
-
-TEST(FrameCounter, ReadsThroughTheCursorAndThePanelsBehindIt) {
-    const IndexedImage strip = Strip();
-    const std::vector<Glyph> glyphs = CutGlyphs(strip, "0123456789 FPS", kKey);
-    FrameImage shot = Solid(640, 480, FrameRgb(121, 134, 150));
-    for (int y = 10; y < 30; ++y) {
-        for (int x = 10; x < 30; ++x) shot.pixels[size_t(y) * 640 + x] = 0xFFFFFF;  // the cursor, under the text
-    }
-    DrawText(shot, strip, "0208 FPS");
-    EXPECT_EQ(ReadFrameCounter(shot, glyphs), 208);
-}
-
-TEST(FrameCounter, GivesMinusOneWhereNoCounterStands) {
-    const IndexedImage strip = Strip();
-    const std::vector<Glyph> glyphs = CutGlyphs(strip, "0123456789 FPS", kKey);
-    FrameImage empty = Solid(640, 480, kBackground);
+    FrameImage cursor = Solid(640, 480, FrameRgb(121, 134, 150));  // the panel, with the cursor under the text
+    for (int y = 10; y < 30; ++y)
+        for (int x = 10; x < 30; ++x) cursor.pixels[size_t(y) * 640 + x] = 0xFFFFFF;
+    EXPECT_EQ(ReadFrameCounter(Shot(strip, "0208 FPS", cursor), glyphs), 208);
     std::string read;
-    EXPECT_EQ(ReadFrameCounter(empty, glyphs, &read), -1);
+    EXPECT_EQ(ReadFrameCounter(Shot(strip, ""), glyphs, &read), -1);
     EXPECT_EQ(read, std::string(16, ' '));
-
-    FrameImage threeDigits = Solid(640, 480, kBackground);
-    DrawText(threeDigits, strip, "060 FPS");
-    EXPECT_EQ(ReadFrameCounter(threeDigits, glyphs), -1);
-
-    FrameImage otherWord = Solid(640, 480, kBackground);
-    DrawText(otherWord, strip, "0060 FPX");
-    EXPECT_EQ(ReadFrameCounter(otherWord, glyphs, &read), -1);
+    EXPECT_EQ(ReadFrameCounter(Shot(strip, "060 FPS"), glyphs), -1);
+    EXPECT_EQ(ReadFrameCounter(Shot(strip, "0060 FPX"), glyphs, &read), -1);
     EXPECT_EQ(read.substr(0, 8), "0060 FP ");  // an unknown glyph reads as the blank, which fits anywhere
-
-    FrameImage narrow = Solid(20, 16, kBackground);
-    EXPECT_EQ(ReadFrameCounter(narrow, glyphs), -1);
+    EXPECT_EQ(ReadFrameCounter(Solid(20, 16, kBackground), glyphs), -1);
 }
 
 // The real glyph strip: every character the counter uses must be told from every other on both backgrounds.
@@ -287,59 +181,26 @@ TEST(FrameCounter, TellsApartEveryCounterGlyphOfTheProgramsStrip) {
     const std::vector<Glyph> glyphs = CutGlyphs(strip, "0123456789 FPS", kKey);
     for (uint32_t background : {FrameRgb(7, 4, 48), FrameRgb(121, 134, 150)}) {
         for (std::string text : {"0123 FPS", "4567 FPS", "8989 FPS", "10000 FPS"}) {
-            FrameImage shot = Solid(640, 480, background);
-            DrawText(shot, strip, text);
             std::string read;
-            EXPECT_EQ(ReadFrameCounter(shot, glyphs, &read), std::stol(text)) << text << " read as " << read;
+            EXPECT_EQ(ReadFrameCounter(Shot(strip, text, Solid(640, 480, background)), glyphs, &read), std::stol(text))
+                << text << " read as " << read;
         }
     }
 }
 
 TEST(FrameDiff, CountsEachDifferenceOnceInTheFirstMaskThatHoldsIt) {
     FrameImage a = Solid(640, 480, kBackground), b = a;
-    auto poke = [&](int x, int y) { b.pixels[size_t(y) * 640 + x] = 0xFFFFFF; };
-    poke(0, 0);      // counter
-    poke(63, 15);    // counter, last pixel
-    poke(64, 15);    // just right of the counter
-    poke(200, 50);   // text lines
-    poke(459, 79);   // text lines, last pixel
-    poke(460, 79);   // just right of them
-    poke(300, 60);   // text lines and the extra mask: the text lines come first
-    poke(400, 420);  // extra mask only
-    poke(639, 479);
+    // Counter and its last pixel, just right of it; text lines and their last pixel, just right of them; text
+    // lines and the extra mask (the text lines come first); the extra mask only; the far corner.
+    for (auto [x, y] :
+         {std::pair{0, 0}, {63, 15}, {64, 15}, {200, 50}, {459, 79}, {460, 79}, {300, 60}, {400, 420}, {639, 479}})
+        b.pixels[size_t(y) * 640 + x] = 0xFFFFFF;
     const std::vector<FrameRect> masks = {{200, 50, 460, 80}, {0, 0, 64, 16}, {150, 400, 630, 448}};
     FrameDiff diff = DiffFrames(a, b, masks);
     EXPECT_EQ(diff.outside, 3);
     EXPECT_EQ(diff.inMask, (std::vector<long>{3, 2, 1}));
     EXPECT_EQ(DiffFrames(a, a, masks).outside, 0);
     EXPECT_EQ(DiffFrames(a, Solid(640, 400, kBackground), masks).outside, -1);
-}
-
-TEST(FrameDiff, PictureMarksDifferencesMasksAndEqualPixels) {
-    FrameImage a = Solid(8, 6, FrameRgb(90, 90, 90)), b = a;
-    b.pixels[0] = 0;          // inside the mask
-    b.pixels[5 * 8 + 7] = 0;  // outside
-    const std::vector<FrameRect> masks = {{0, 0, 4, 3}};
-    FrameImage picture = DifferencePicture(a, b, masks);
-    EXPECT_EQ(FrameAt(picture, 0, 0), FrameRgb(255, 176, 0));
-    EXPECT_EQ(FrameAt(picture, 7, 5), FrameRgb(255, 0, 0));
-    EXPECT_EQ(FrameAt(picture, 3, 1), FrameRgb(0, 200, 220));  // the mask's right edge
-    EXPECT_EQ(FrameAt(picture, 1, 1), FrameRgb(30, 30, 30));   // equal inside: dimmed, not outlined
-    EXPECT_EQ(FrameAt(picture, 5, 4), FrameRgb(30, 30, 30));
-}
-
-TEST(ComparisonSheet, LaysRowsOutWithGapsAndWritesAPixmap) {
-    FrameImage red = Solid(2, 1, 0xFF0000), green = Solid(1, 2, 0x00FF00), blue = Solid(3, 1, 0x0000FF);
-    FrameImage sheet = Tile({{&red, &green}, {&blue}}, 1);
-    ASSERT_EQ(sheet.width, 4);
-    ASSERT_EQ(sheet.height, 4);
-    EXPECT_EQ(sheet.pixels, (std::vector<uint32_t>{0xFF0000, 0xFF0000, 0, 0x00FF00,  //
-                                                   0, 0, 0, 0x00FF00,                //
-                                                   0, 0, 0, 0,                       //
-                                                   0x0000FF, 0x0000FF, 0x0000FF, 0}));
-    const std::vector<uint8_t> ppm = EncodePpm(red);
-    EXPECT_EQ(ppm,
-              (std::vector<uint8_t>{'P', '6', '\n', '2', ' ', '1', '\n', '2', '5', '5', '\n', 255, 0, 0, 255, 0, 0}));
 }
 
 TEST(ColourCount, CountsOnlyWithinTheRectangleAndThePicture) {

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -20,13 +21,8 @@ const char kMincho[] = "\x82\x6c\x82\x72\x20\x96\xbe\x92\xa9";
 const char kKeyPrefix[] = "Input Key \x81\x46";
 const char kJoyPrefix[] = "Joypad \x81\x46";
 const char kNone[] = "\x96\xb3\x82\xb5";
+const std::string kNoStick = std::string(kJoyPrefix) + kNone;
 constexpr BYTE kKeyGreen = 145;
-
-struct Lines {
-    std::string key;
-    std::string joy;
-    std::string mouse;
-};
 
 std::string MouseLine(int x, int y, int b0 = 0, int b1 = 0, int b2 = 0) {
     char text[80];
@@ -36,11 +32,7 @@ std::string MouseLine(int x, int y, int b0 = 0, int b1 = 0, int b2 = 0) {
 
 class TitleSceneTest : public HarnessTest {
 protected:
-    HarnessOptions Options() const override {
-        HarnessOptions options;
-        options.loadBitmaps = true;
-        return options;
-    }
+    HarnessOptions Options() const override { return HarnessOptions{nullptr, true}; }
 
     virtual bool WithJoystick() const { return false; }
 
@@ -76,26 +68,23 @@ protected:
         return HarnessLastFrame();
     }
 
-    // The texts of the lines the last frame drew, in drawing order.
-    static std::vector<std::string> DrawnTexts() {
-        std::vector<std::string> texts;
-        for (const TestTextCall& call : TestTakeTextOut()) texts.push_back(call.text);
-        return texts;
+    // Line `line` of those the last frame drew, in drawing order; FrameLine runs a frame first.
+    static std::string Drawn(size_t line) {
+        std::vector<TestTextCall> calls = TestTakeTextOut();
+        return line < calls.size() ? calls[line].text : "(not drawn)";
     }
+    std::string FrameLine(size_t line) { return Frame(), Drawn(line); }
 
-    // The scene's picture composed from the bitmap surfaces: clear, keyed logo and prompt, the three
-    // lines in the Mincho stand-in, the keyed cursor on top.
-    static std::vector<BYTE> Expected(const Lines& lines, int cursorX, int cursorY, bool withText = true) {
+    // The scene's picture composed from the bitmap surfaces: clear, keyed logo and prompt, the three lines in the
+    // Mincho stand-in, the keyed cursor on top. With no lines, the logo and prompt alone.
+    static std::vector<BYTE> Expected(const std::vector<std::string>& lines, int cursorX = 10, int cursorY = 10) {
         std::vector<BYTE> picture(640 * 480, kTitleClearIndex);
         std::vector<BYTE> title = HarnessReadPixels(app.titleSurface);
-        for (int y = 0; y < 135; ++y) {
-            int screenY = y < 100 ? 100 + y : 350 + (y - 100);
-            for (int x = 0; x < 640; ++x) {
-                BYTE value = title[size_t(y) * 640 + size_t(x)];
-                if (value != kKeyGreen) picture[size_t(screenY) * 640 + size_t(x)] = value;
-            }
-        }
-        if (!withText) return picture;
+        for (int y = 0; y < 135; ++y)
+            for (int x = 0; x < 640; ++x)
+                if (BYTE value = title[size_t(y) * 640 + size_t(x)]; value != kKeyGreen)
+                    picture[size_t(y < 100 ? 100 + y : 250 + y) * 640 + size_t(x)] = value;
+        if (lines.empty()) return picture;
         LPDIRECTDRAWSURFACE7 canvas = HarnessMakeSurface(640, 480, picture);
         HDC dc = nullptr;
         if (canvas == nullptr || canvas->GetDC(&dc) != DD_OK) return {};
@@ -109,9 +98,7 @@ protected:
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(255, 255, 255));
         TestRecordTextOut(false);
-        TextOutA(dc, 200, 50, lines.key.data(), int(lines.key.size()));
-        TextOutA(dc, 200, 60, lines.joy.data(), int(lines.joy.size()));
-        TextOutA(dc, 200, 70, lines.mouse.data(), int(lines.mouse.size()));
+        for (int i = 0; i < 3; ++i) TextOutA(dc, 200, 50 + 10 * i, lines[i].data(), int(lines[i].size()));
         TestRecordTextOut(true);
         SelectObject(dc, previous);
         canvas->ReleaseDC(dc);
@@ -120,17 +107,12 @@ protected:
         canvas->Release();
 
         std::vector<BYTE> chara = HarnessReadPixels(app.charaSurface);
-        BYTE charaKey = chara[0];
-        for (int y = 0; y < 20; ++y) {
-            for (int x = 0; x < 20; ++x) {
-                BYTE value = chara[size_t(y) * 640 + size_t(400 + x)];
-                if (value != charaKey) picture[size_t(cursorY + y) * 640 + size_t(cursorX + x)] = value;
-            }
-        }
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 20; ++x)
+                if (BYTE value = chara[size_t(y) * 640 + size_t(400 + x)]; value != chara[0])
+                    picture[size_t(cursorY + y) * 640 + size_t(cursorX + x)] = value;
         return picture;
     }
-
-    static void Key(SDL_Scancode key, bool down) { TestPushKey(key, down); }
 
     static void MouseButton(Uint8 button, bool down) {
         SDL_Event event = {};
@@ -155,74 +137,59 @@ TEST_F(TitleSceneTest, FirstFrameIsClearLogoPromptThreeLinesAndCursor) {
     TestFrame frame = Frame();
     ASSERT_FALSE(frame.indices.empty());
     EXPECT_EQ(app.scene, SCENE_TITLE);
-
     std::vector<TestTextCall> calls = TestTakeTextOut();
     ASSERT_EQ(calls.size(), 3u);
-    const std::string texts[] = {kKeyPrefix, std::string(kJoyPrefix) + kNone, MouseLine(10, 10)};
+    const std::vector<std::string> texts = {kKeyPrefix, kNoStick, MouseLine(10, 10)};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(calls[i].text, texts[i]);
-        EXPECT_EQ(calls[i].x, 200);
-        EXPECT_EQ(calls[i].y, 50 + 10 * i);
-        EXPECT_EQ(calls[i].colour, RGB(255, 255, 255));
-        EXPECT_EQ(calls[i].bkMode, TRANSPARENT);
+        EXPECT_EQ(std::tie(calls[i].text, calls[i].x, calls[i].y, calls[i].colour, calls[i].bkMode, calls[i].height),
+                  std::make_tuple(texts[i], 200, 50 + 10 * i, COLORREF(RGB(255, 255, 255)), TRANSPARENT, 10));
         EXPECT_EQ(calls[i].face, kMincho);
-        EXPECT_EQ(calls[i].height, 10);
     }
-
     // The title's letters are where the logo and prompt go, the key green nowhere.
-    EXPECT_EQ(frame.indices, Expected({texts[0], texts[1], texts[2]}, 10, 10));
+    EXPECT_EQ(frame.indices, Expected(texts));
     for (BYTE value : frame.indices) ASSERT_NE(value, kKeyGreen);
-
-    // With no joystick the line says so in every frame, and nothing but Space starts the walk.
-    for (int i = 0; i < 2; ++i) {
-        Frame();
-        EXPECT_EQ(DrawnTexts()[1], texts[1]);
-        EXPECT_EQ(app.scene, SCENE_TITLE);
-    }
 }
 
-TEST_F(TitleSceneTest, ArrowsAreReportedLeftRightUpDownWhateverTheOrderPressed) {
+TEST_F(TitleSceneTest, ArrowsAreReportedLeftRightUpDownWhateverTheOrderPressedAndSpaceStartsTheWalk) {
     Frame();
-    TestTakeTextOut();
     for (SDL_Scancode key : {SDL_SCANCODE_DOWN, SDL_SCANCODE_UP, SDL_SCANCODE_RIGHT, SDL_SCANCODE_LEFT}) {
-        Key(key, true);
+        TestPushKey(key, true);
         TestPumpEvents();
     }
+    TestTakeTextOut();
     TestFrame frame = Frame();
     const std::string all = std::string(kKeyPrefix) + "Left Right Up Down";
-    EXPECT_EQ(DrawnTexts()[0], all);
-    EXPECT_EQ(frame.indices, Expected({all, std::string(kJoyPrefix) + kNone, MouseLine(10, 10)}, 10, 10));
-
-    Key(SDL_SCANCODE_DOWN, false);
-    Key(SDL_SCANCODE_UP, false);
+    EXPECT_EQ(Drawn(0), all);
+    EXPECT_EQ(frame.indices, Expected({all, kNoStick, MouseLine(10, 10)}));
+    TestPushKey(SDL_SCANCODE_DOWN, false);
+    TestPushKey(SDL_SCANCODE_UP, false);
+    EXPECT_EQ(FrameLine(0), std::string(kKeyPrefix) + "Left Right ");
+    TestPushKey(SDL_SCANCODE_LEFT, false);
+    TestPushKey(SDL_SCANCODE_DOWN, true);
     Frame();
-    EXPECT_EQ(DrawnTexts()[0], std::string(kKeyPrefix) + "Left Right ");
-    Key(SDL_SCANCODE_LEFT, false);
-    Key(SDL_SCANCODE_DOWN, true);
-    Frame();
-    EXPECT_EQ(DrawnTexts()[0], std::string(kKeyPrefix) + "Right Down");
+    // Space asks for the walk once the frame it is seen in is complete.
+    TestPushKey(SDL_SCANCODE_SPACE, true);
+    TestFrame last = Frame();
+    EXPECT_EQ(app.scene, SCENE_GAME_INIT);
+    const std::string rightDown = std::string(kKeyPrefix) + "Right Down";
+    EXPECT_EQ(Drawn(0), rightDown);
+    EXPECT_EQ(last.indices, Expected({rightDown, kNoStick, MouseLine(10, 10)}));
 }
 
-TEST_F(TitleSceneJoystickTest, StickDirectionsInKeyboardOrderAndNothingAtRest) {
-    Frame();
-    EXPECT_EQ(DrawnTexts()[1], kJoyPrefix);
-
+TEST_F(TitleSceneJoystickTest, StickDirectionsInKeyboardOrderNothingAtRestAndButtonEightStartsTheWalk) {
+    EXPECT_EQ(FrameLine(1), kJoyPrefix);
     TestSetJoystickAxis(joystick, 0, -32768);
     TestSetJoystickAxis(joystick, 1, -32768);
-    Frame();
-    EXPECT_EQ(DrawnTexts()[1], std::string(kJoyPrefix) + "Left Up ");
-
+    EXPECT_EQ(FrameLine(1), std::string(kJoyPrefix) + "Left Up ");
     TestSetJoystickAxis(joystick, 0, 32767);
     TestSetJoystickAxis(joystick, 1, 32767);
     TestFrame frame = Frame();
     const std::string rightDown = std::string(kJoyPrefix) + "Right Down";
-    EXPECT_EQ(DrawnTexts()[1], rightDown);
-    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, rightDown, MouseLine(10, 10)}, 10, 10));
-    EXPECT_EQ(app.scene, SCENE_TITLE);
-}
-
-TEST_F(TitleSceneJoystickTest, OnlyButtonEightOfTheTenStartsTheWalk) {
-    Frame();
+    EXPECT_EQ(Drawn(1), rightDown);
+    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, rightDown, MouseLine(10, 10)}));
+    TestSetJoystickAxis(joystick, 0, 0);
+    TestSetJoystickAxis(joystick, 1, 0);
+    // Only button eight of the ten starts the walk, once its frame is complete.
     for (int button : {0, 1, 2, 3, 4, 5, 6, 7, 9}) {
         TestSetJoystickButton(joystick, button, true);
         Frame();
@@ -231,65 +198,47 @@ TEST_F(TitleSceneJoystickTest, OnlyButtonEightOfTheTenStartsTheWalk) {
         Frame();
     }
     TestSetJoystickButton(joystick, 8, true);
-    TestFrame frame = Frame();
+    TestFrame pressed = Frame();
     EXPECT_EQ(app.scene, SCENE_GAME_INIT);
-    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, kJoyPrefix, MouseLine(10, 10)}, 10, 10));
+    EXPECT_EQ(pressed.indices, Expected({kKeyPrefix, kJoyPrefix, MouseLine(10, 10)}));
 }
 
-TEST_F(TitleSceneTest, SpaceHeldOnEntryFinishesTheFirstFrameThenAsksForTheWalk) {
-    Key(SDL_SCANCODE_SPACE, true);
+TEST_F(TitleSceneTest, CursorStartsAtTenTenPlusTheFirstMotionMovesTwoPixelsPerCountIsClampedAndButtonsRead) {
+    TestPushMouseMotion(3, 1);
+    TestFrame first = Frame();
+    EXPECT_EQ(Drawn(2), MouseLine(16, 12));
+    EXPECT_EQ(first.indices, Expected({kKeyPrefix, kNoStick, MouseLine(16, 12)}, 16, 12));
+    TestPushMouseMotion(3, 0);
+    EXPECT_EQ(FrameLine(2), MouseLine(22, 12));
+    EXPECT_EQ(app.cursorX, 22);
+    // Clamped inside its bounds; counts that would wrap a 32-bit position once doubled still end at the edge
+    // they push towards.
+    TestPushMouseMotion(-500, -500);
+    EXPECT_EQ(FrameLine(2), MouseLine(10, 10));
+    TestPushMouseMotion(5000, 5000);
     TestFrame frame = Frame();
-    EXPECT_EQ(app.scene, SCENE_GAME_INIT);
-    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, std::string(kJoyPrefix) + kNone, MouseLine(10, 10)}, 10, 10));
-}
-
-TEST_F(TitleSceneTest, MouseButtonsZeroAndTwoReadOneZeroOne) {
+    EXPECT_EQ(Drawn(2), MouseLine(610, 450));
+    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, kNoStick, MouseLine(610, 450)}, 610, 450));
+    TestPushMouseMotion(1 << 30, 1 << 30);
+    EXPECT_EQ(FrameLine(2), MouseLine(610, 450));
+    TestPushMouseMotion(-(1 << 30), -(1 << 30));
+    TestPushMouseMotion(-(1 << 30), -(1 << 30));
+    EXPECT_EQ(FrameLine(2), MouseLine(10, 10));
+    // Buttons 0 and 2, then 1.
     MouseButton(SDL_BUTTON_LEFT, true);
     MouseButton(SDL_BUTTON_MIDDLE, true);
-    Frame();
-    EXPECT_EQ(DrawnTexts()[2], MouseLine(10, 10, 1, 0, 1));
+    EXPECT_EQ(FrameLine(2), MouseLine(10, 10, 1, 0, 1));
     MouseButton(SDL_BUTTON_LEFT, false);
     MouseButton(SDL_BUTTON_MIDDLE, false);
     MouseButton(SDL_BUTTON_RIGHT, true);
-    Frame();
-    EXPECT_EQ(DrawnTexts()[2], MouseLine(10, 10, 0, 1, 0));
-}
-
-TEST_F(TitleSceneTest, CursorStartsAtTenTenPlusTheFirstMotionAndMovesTwoPixelsPerCount) {
-    TestPushMouseMotion(3, 1);
-    TestFrame first = Frame();
-    EXPECT_EQ(DrawnTexts()[2], MouseLine(16, 12));
-    EXPECT_EQ(first.indices, Expected({kKeyPrefix, std::string(kJoyPrefix) + kNone, MouseLine(16, 12)}, 16, 12));
-
-    TestPushMouseMotion(3, 0);
-    Frame();
-    EXPECT_EQ(DrawnTexts()[2], MouseLine(22, 12));
-    EXPECT_EQ(app.cursorX, 22);
-
+    EXPECT_EQ(FrameLine(2), MouseLine(10, 10, 0, 1, 0));
     // A new entry into the scene puts the cursor back.
+    MouseButton(SDL_BUTTON_RIGHT, false);
+    TestPushMouseMotion(5, 5);
+    Frame();
     app.scene = SCENE_TITLE_INIT;
-    Frame();
-    EXPECT_EQ(DrawnTexts()[2], MouseLine(10, 10));
-}
-
-TEST_F(TitleSceneTest, CursorIsClampedInsideItsBoundsAndTheLineSaysWhere) {
-    TestPushMouseMotion(-500, -500);
-    Frame();
-    EXPECT_EQ(DrawnTexts()[2], MouseLine(10, 10));
-
-    TestPushMouseMotion(5000, 5000);
-    TestFrame frame = Frame();
-    EXPECT_EQ(DrawnTexts()[2], MouseLine(610, 450));
-    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, std::string(kJoyPrefix) + kNone, MouseLine(610, 450)}, 610, 450));
-
-    // Counts that would wrap a 32-bit position once doubled still end at the edge they push towards.
-    TestPushMouseMotion(1 << 30, 1 << 30);
-    Frame();
-    EXPECT_EQ(DrawnTexts()[2], MouseLine(610, 450));
-    TestPushMouseMotion(-(1 << 30), -(1 << 30));
-    TestPushMouseMotion(-(1 << 30), -(1 << 30));
-    Frame();
-    EXPECT_EQ(DrawnTexts()[2], MouseLine(10, 10));
+    TestTakeTextOut();
+    EXPECT_EQ(FrameLine(2), MouseLine(10, 10));
 }
 
 TEST_F(TitleSceneTest, CursorLiesOverTheText) {
@@ -298,19 +247,17 @@ TEST_F(TitleSceneTest, CursorLiesOverTheText) {
     std::vector<BYTE> chara = HarnessReadPixels(app.charaSurface);
     for (int y = 0; y < 20; ++y) std::memset(&chara[size_t(y) * 640 + 400], 77, 20);
     ASSERT_TRUE(HarnessWritePixels(app.charaSurface, chara));
-
     TestPushMouseMotion(95, 25);  // (10, 10) + 2 x (95, 25) = (200, 60), on the joystick and mouse lines
     TestFrame frame = Frame();
-    for (int y = 60; y < 80; ++y) {
+    for (int y = 60; y < 80; ++y)
         for (int x = 200; x < 220; ++x) ASSERT_EQ(frame.at(x, y), 77) << x << "," << y;
-    }
-    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, std::string(kJoyPrefix) + kNone, MouseLine(200, 60)}, 200, 60));
+    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, kNoStick, MouseLine(200, 60)}, 200, 60));
 }
 
 TEST_F(TitleSceneTest, AFailedLogoOrPromptBlitLeavesNoLinesNoCursorAndIgnoresSpace) {
     Frame();
     TestTakeTextOut();
-    Key(SDL_SCANCODE_SPACE, true);
+    TestPushKey(SDL_SCANCODE_SPACE, true);
     TestPushMouseMotion(10, 0);
     ASSERT_TRUE(TestFailSurfaceOp(app.backBuffer, TestSurfaceOp::BltFast, DDERR_GENERIC));
     TestFrame frame = Frame();
@@ -323,23 +270,23 @@ TEST_F(TitleSceneTest, AFailedLogoOrPromptBlitLeavesNoLinesNoCursorAndIgnoresSpa
     RECT prompt = app.promptRect;
     app.promptRect = {0, 470, 640, 505};
     frame = Frame();
-    std::vector<BYTE> logoOnly = Expected({}, 0, 0, false);
-    for (int y = 350; y < 385; ++y) std::memset(&logoOnly[size_t(y) * 640], kTitleClearIndex, 640);
+    std::vector<BYTE> logoOnly = Expected({});
+    std::fill(logoOnly.begin() + 350 * 640, logoOnly.begin() + 385 * 640, kTitleClearIndex);
     EXPECT_EQ(frame.indices, logoOnly);
     EXPECT_TRUE(TestTakeTextOut().empty());
     EXPECT_EQ(app.scene, SCENE_TITLE);
 
     app.promptRect = prompt;
-    frame = Frame();
+    Frame();
     EXPECT_EQ(app.scene, SCENE_GAME_INIT);
-    EXPECT_EQ(DrawnTexts()[2], MouseLine(30, 10));
+    EXPECT_EQ(Drawn(2), MouseLine(30, 10));
 }
 
 // The screen as a person sees it, with the frame driver's counter, saved scaled x2 with the palette applied
 // (docs/title.png is this picture).
 TEST_F(TitleSceneTest, ScreenWithKeysMouseAndCounterAsPresented) {
-    Key(SDL_SCANCODE_LEFT, true);
-    Key(SDL_SCANCODE_UP, true);
+    TestPushKey(SDL_SCANCODE_LEFT, true);
+    TestPushKey(SDL_SCANCODE_UP, true);
     MouseButton(SDL_BUTTON_LEFT, true);
     TestPushMouseMotion(145, 95);
     TestSetClock(100000);
@@ -350,19 +297,16 @@ TEST_F(TitleSceneTest, ScreenWithKeysMouseAndCounterAsPresented) {
     TestFrame frame = HarnessLastFrame();
     ASSERT_FALSE(frame.indices.empty());
     EXPECT_STREQ(app.fpsText, "0060 FPS");
-
-    const std::string key = std::string(kKeyPrefix) + "Left Up ";
-    const std::string joy = std::string(kJoyPrefix) + kNone;
-    std::vector<BYTE> expected = Expected({key, joy, MouseLine(300, 200, 1, 0, 0)}, 300, 200);
+    std::vector<BYTE> expected =
+        Expected({std::string(kKeyPrefix) + "Left Up ", kNoStick, MouseLine(300, 200, 1, 0, 0)}, 300, 200);
     EXPECT_TRUE(std::equal(frame.indices.begin() + 16 * 640, frame.indices.end(), expected.begin() + 16 * 640));
 
     std::vector<uint32_t> argb(1280 * 960);
-    for (int y = 0; y < 960; ++y) {
+    for (int y = 0; y < 960; ++y)
         for (int x = 0; x < 1280; ++x) {
             const PALETTEENTRY& colour = frame.palette[frame.at(x / 2, y / 2)];
             argb[size_t(y) * 1280 + size_t(x)] =
                 uint32_t(colour.peRed) << 16 | uint32_t(colour.peGreen) << 8 | colour.peBlue;
         }
-    }
     EXPECT_TRUE(WritePng(DITESSARY_BINARY_DIR "/title.png", 1280, 960, argb.data()));
 }
