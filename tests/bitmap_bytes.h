@@ -1,8 +1,12 @@
 // Builds .bmp files and packed DIBs byte by byte, so tests can hand the readers exactly what they want.
 #pragma once
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -15,7 +19,7 @@ struct BitmapShape {
     uint32_t compression = 0;
     uint32_t headerSize = 40;
     uint32_t colourUsed = 0;
-    // Entries written to the colour table, as {red, green, blue}; the table holds `tableEntries` of them
+    // Entries written to the colour table, as 0xRRGGBB; the table holds `tableEntries` of them
     // (default: colourUsed, or 2^bitCount for palettised depths), cycling through `colours`.
     std::vector<uint32_t> colours;
     int tableEntries = -1;
@@ -31,13 +35,9 @@ inline void PutLE(std::vector<uint8_t>& bytes, size_t at, uint32_t value, int co
 }
 
 inline int TableEntries(const BitmapShape& shape) {
-    if (shape.tableEntries >= 0) {
-        return shape.tableEntries;
-    }
-    if (shape.colourUsed != 0) {
-        return int(shape.colourUsed);
-    }
-    return shape.bitCount <= 8 ? 1 << shape.bitCount : 0;
+    return shape.tableEntries >= 0 ? shape.tableEntries
+           : shape.colourUsed != 0 ? int(shape.colourUsed)
+                                   : (shape.bitCount <= 8 ? 1 << shape.bitCount : 0);
 }
 
 // Header, masks, colour table and pixels, with no file header: what a bitmap resource holds.
@@ -49,51 +49,31 @@ inline std::vector<uint8_t> PackedBitmap(const BitmapShape& shape) {
     const int32_t rows = shape.height < 0 ? -shape.height : shape.height;
     const size_t stride = (size_t(shape.width) * shape.bitCount + 31) / 32 * 4;
     std::vector<uint8_t> bytes(pixelsAt + stride * size_t(rows), 0);
-    PutLE(bytes, 0, shape.headerSize, 4);
-    PutLE(bytes, 4, uint32_t(shape.width), 4);
-    PutLE(bytes, 8, uint32_t(shape.height), 4);
-    PutLE(bytes, 12, shape.planes, 2);
-    PutLE(bytes, 14, shape.bitCount, 2);
-    PutLE(bytes, 16, shape.compression, 4);
-    PutLE(bytes, 20, uint32_t(stride * size_t(rows)), 4);
-    PutLE(bytes, 32, shape.colourUsed, 4);
-    if (shape.compression == 3) {
-        for (int i = 0; i < 3; ++i) {
-            PutLE(bytes, (masksAfterHeader ? shape.headerSize : 40) + 4 * i, shape.masks[i], 4);
-        }
+    for (auto [at, value] : {std::pair<size_t, uint32_t>{0, shape.headerSize},
+                             {4, uint32_t(shape.width)},
+                             {8, uint32_t(shape.height)},
+                             {12, shape.planes | uint32_t(shape.bitCount) << 16},
+                             {16, shape.compression},
+                             {20, uint32_t(stride * size_t(rows))},
+                             {32, shape.colourUsed}}) {
+        PutLE(bytes, at, value, 4);
+    }
+    for (int i = 0; i < 3 && shape.compression == 3; ++i) {
+        PutLE(bytes, (masksAfterHeader ? shape.headerSize : 40) + 4 * i, shape.masks[i], 4);
     }
     for (int i = 0; i < entries && !shape.colours.empty(); ++i) {
-        uint32_t rgb = shape.colours[size_t(i) % shape.colours.size()];
-        bytes[tableAt + 4 * i + 0] = uint8_t(rgb);        // blue
-        bytes[tableAt + 4 * i + 1] = uint8_t(rgb >> 8);   // green
-        bytes[tableAt + 4 * i + 2] = uint8_t(rgb >> 16);  // red
+        PutLE(bytes, tableAt + 4 * i, shape.colours[size_t(i) % shape.colours.size()], 3);  // blue, green, red
     }
     for (int32_t y = 0; y < rows; ++y) {
-        const int32_t storedRow = shape.height < 0 ? y : rows - 1 - y;
-        const size_t row = pixelsAt + size_t(storedRow) * stride;
+        const size_t row = pixelsAt + size_t(shape.height < 0 ? y : rows - 1 - y) * stride;
         for (int32_t x = 0; x < shape.width; ++x) {
             const uint32_t value = shape.pixel(x, y);
-            switch (shape.bitCount) {
-                case 1:
-                    bytes[row + x / 8] |= uint8_t((value & 1) << (7 - x % 8));
-                    break;
-                case 4:
-                    bytes[row + x / 2] |= uint8_t((value & 0xF) << (x % 2 ? 0 : 4));
-                    break;
-                case 8:
-                    bytes[row + x] = uint8_t(value);
-                    break;
-                case 16:
-                    PutLE(bytes, row + 2 * size_t(x), value, 2);
-                    break;
-                case 24:
-                    PutLE(bytes, row + 3 * size_t(x), value, 3);
-                    break;
-                case 32:
-                    PutLE(bytes, row + 4 * size_t(x), value, 4);
-                    break;
-                default:
-                    break;
+            const size_t bit = size_t(x) * shape.bitCount;
+            if (shape.bitCount < 8) {  // 1 and 4 bits: leftmost pixel in the high bits
+                bytes[row + bit / 8] |=
+                    uint8_t((value & ((1u << shape.bitCount) - 1)) << (8 - shape.bitCount - bit % 8));
+            } else {
+                PutLE(bytes, row + bit / 8, value, shape.bitCount / 8);
             }
         }
     }
@@ -102,15 +82,15 @@ inline std::vector<uint8_t> PackedBitmap(const BitmapShape& shape) {
 
 // The same bitmap as a file: a 14-byte file header whose bfOffBits points at the pixels.
 inline std::vector<uint8_t> BitmapFile(const BitmapShape& shape) {
-    std::vector<uint8_t> packed = PackedBitmap(shape);
-    const bool masksAfterHeader = shape.compression == 3 && shape.headerSize < 52;
-    const size_t pixelsAt = 14 + shape.headerSize + (masksAfterHeader ? 12 : 0) + size_t(TableEntries(shape)) * 4;
-    std::vector<uint8_t> bytes(14 + packed.size(), 0);
+    const std::vector<uint8_t> packed = PackedBitmap(shape);
+    const int32_t rows = shape.height < 0 ? -shape.height : shape.height;
+    const size_t pixelBytes = (size_t(shape.width) * shape.bitCount + 31) / 32 * 4 * size_t(rows);
+    std::vector<uint8_t> bytes(14, 0);
+    bytes.insert(bytes.end(), packed.begin(), packed.end());
     bytes[0] = 'B';
     bytes[1] = 'M';
-    PutLE(bytes, 2, uint32_t(14 + packed.size()), 4);
-    PutLE(bytes, 10, uint32_t(pixelsAt), 4);
-    std::copy(packed.begin(), packed.end(), bytes.begin() + 14);
+    PutLE(bytes, 2, uint32_t(bytes.size()), 4);
+    PutLE(bytes, 10, uint32_t(bytes.size() - pixelBytes), 4);
     return bytes;
 }
 
@@ -130,13 +110,37 @@ inline int ExpectedNearest(const std::vector<TestColour>& palette, int red, int 
     int best = -1;
     long bestDistance = 0;
     for (size_t i = 0; i < palette.size(); ++i) {
-        const long d = long(palette[i].red - red) * (palette[i].red - red) +
-                       long(palette[i].green - green) * (palette[i].green - green) +
-                       long(palette[i].blue - blue) * (palette[i].blue - blue);
-        if (best < 0 || d < bestDistance) {
+        const long dr = palette[i].red - red, dg = palette[i].green - green, db = palette[i].blue - blue;
+        if (best < 0 || dr * dr + dg * dg + db * db < bestDistance) {
             best = int(i);
-            bestDistance = d;
+            bestDistance = dr * dr + dg * dg + db * db;
         }
     }
     return best;
+}
+// The nearest 3-3-2 index of a 0xRRGGBB colour.
+inline int ExpectedIndex(uint32_t rgb) {
+    return ExpectedNearest(ThreeThreeTwo(), int(rgb >> 16), int((rgb >> 8) & 0xFF), int(rgb & 0xFF));
+}
+
+// A fresh working directory for the life of one test, removed afterwards.
+struct ScratchDirectory {
+    std::filesystem::path previous = std::filesystem::current_path(), path;
+    explicit ScratchDirectory(const std::string& name)
+        : path(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()))) {
+        std::filesystem::create_directories(path);
+        std::filesystem::current_path(path);
+    }
+    ~ScratchDirectory() {
+        std::filesystem::current_path(previous);
+        std::filesystem::remove_all(path);
+    }
+};
+inline void WriteFile(const char* name, const std::vector<uint8_t>& bytes) {
+    FILE* file = std::fopen(name, "wb");
+    if (file == nullptr) {
+        return;  // the read that follows fails
+    }
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
 }

@@ -5,8 +5,6 @@
 #include "platform/testing.h"
 #include "tests/bitmap_bytes.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <random>
 
 namespace {
@@ -18,10 +16,8 @@ std::vector<COLORREF> Colours(HBITMAP bitmap) {
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(dc, bitmap);
     std::vector<COLORREF> colours;
-    for (int y = 0; y < record.bmHeight; ++y) {
-        for (int x = 0; x < record.bmWidth; ++x) {
-            colours.push_back(GetPixel(dc, x, y));
-        }
+    for (int i = 0; i < record.bmWidth * record.bmHeight; ++i) {
+        colours.push_back(GetPixel(dc, i % record.bmWidth, i / record.bmWidth));
     }
     SelectObject(dc, old);
     DeleteDC(dc);
@@ -37,155 +33,88 @@ HBITMAP Read(const std::vector<uint8_t>& bytes, bool withFileHeader) {
 
 COLORREF Rgb(uint32_t rgb) { return RGB(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
-// A colour table where every entry differs, so a wrong index shows as a wrong colour.
-std::vector<uint32_t> DistinctColours() {
-    std::vector<uint32_t> colours;
+// A shape whose colour table entries all differ, so a wrong index shows as a wrong colour.
+BitmapShape Shape(int width, int height, uint16_t bitCount, std::function<uint32_t(int, int)> pixel) {
+    BitmapShape shape;
+    shape.width = width, shape.height = height, shape.bitCount = bitCount, shape.pixel = std::move(pixel);
     for (uint32_t i = 0; i < 256; ++i) {
-        colours.push_back((i << 16) | ((255 - i) << 8) | ((i * 7) & 0xFF));
+        shape.colours.push_back((i << 16) | ((255 - i) << 8) | ((i * 7) & 0xFF));
     }
-    return colours;
+    return shape;
+}
+
+// Reads the shape packed and as a file, and checks its depth and every pixel's colour.
+void ExpectReads(const BitmapShape& shape, const std::function<COLORREF(int, int)>& colour) {
+    for (bool withFileHeader : {false, true}) {
+        HBITMAP bitmap = Read(withFileHeader ? BitmapFile(shape) : PackedBitmap(shape), withFileHeader);
+        ASSERT_NE(bitmap, nullptr) << shape.bitCount << " " << withFileHeader;
+        BITMAP record = {};
+        GetObjectA(bitmap, sizeof(record), &record);
+        EXPECT_EQ(record.bmBitsPixel, shape.bitCount);
+        const int rows = std::abs(shape.height);
+        std::vector<COLORREF> colours = Colours(bitmap);
+        ASSERT_EQ(colours.size(), size_t(shape.width * rows));
+        for (int i = 0; i < shape.width * rows; ++i) {
+            const int x = i % shape.width, y = i / shape.width;
+            EXPECT_EQ(colours[i], colour(x, y)) << shape.bitCount << " " << withFileHeader << " " << x << "," << y;
+        }
+        EXPECT_TRUE(DeleteObject(bitmap));
+    }
 }
 
 }  // namespace
 
-TEST(BitmapReader, EightBitRowsComeOutTopFirstInEitherStoredOrder) {
-    for (int32_t height : {3, -3}) {
-        for (bool withFileHeader : {false, true}) {
-            BitmapShape shape;
-            shape.width = 5;  // rows padded to 8 bytes
-            shape.height = height;
-            shape.colours = DistinctColours();
-            shape.pixel = [](int x, int y) { return uint32_t(10 * y + x); };
-            std::vector<uint8_t> bytes = withFileHeader ? BitmapFile(shape) : PackedBitmap(shape);
-            HBITMAP bitmap = Read(bytes, withFileHeader);
-            ASSERT_NE(bitmap, nullptr) << height << " " << withFileHeader;
-            std::vector<COLORREF> colours = Colours(bitmap);
-            ASSERT_EQ(colours.size(), 15u);
-            for (int y = 0; y < 3; ++y) {
-                for (int x = 0; x < 5; ++x) {
-                    EXPECT_EQ(colours[y * 5 + x], Rgb(shape.colours[10 * y + x])) << x << "," << y;
-                }
-            }
-            EXPECT_TRUE(DeleteObject(bitmap));
-        }
+TEST(BitmapReader, EightBitTablesOfEverySizeRowsTopFirstInEitherStoredOrder) {
+    for (int32_t height : {3, -3}) {  // rows of 5 padded to 8 bytes
+        BitmapShape shape = Shape(5, height, 8, [](int x, int y) { return uint32_t(10 * y + x); });
+        ExpectReads(shape, [&](int x, int y) { return Rgb(shape.colours[10 * y + x]); });
     }
-}
-
-TEST(BitmapReader, ColourCountsZeroAndFullGiveTheWholeTableAndShortTablesLeaveBlack) {
     for (uint32_t used : {0u, 256u}) {
-        BitmapShape shape;
+        BitmapShape shape = Shape(16, 16, 8, [](int x, int y) { return uint32_t(16 * y + x); });
         shape.colourUsed = used;
-        shape.colours = DistinctColours();
-        shape.width = 16;
-        shape.height = 16;
-        shape.pixel = [](int x, int y) { return uint32_t(16 * y + x); };
-        HBITMAP bitmap = Read(PackedBitmap(shape), false);
-        ASSERT_NE(bitmap, nullptr);
-        std::vector<COLORREF> colours = Colours(bitmap);
-        for (int i = 0; i < 256; ++i) {
-            EXPECT_EQ(colours[i], Rgb(shape.colours[i])) << used << " " << i;
-        }
-        DeleteObject(bitmap);
+        ExpectReads(shape, [&](int x, int y) { return Rgb(shape.colours[16 * y + x]); });
     }
-
     // 16 colours declared: the pixels start right after them, and values past the table read black.
-    BitmapShape shortTable;
+    BitmapShape shortTable = Shape(4, 4, 8, [](int x, int) { return x == 0 ? 15u : 200u; });
     shortTable.colourUsed = 16;
-    shortTable.colours = DistinctColours();
-    shortTable.pixel = [](int x, int) { return x == 0 ? 15u : 200u; };
-    HBITMAP bitmap = Read(PackedBitmap(shortTable), false);
-    ASSERT_NE(bitmap, nullptr);
-    std::vector<COLORREF> colours = Colours(bitmap);
-    EXPECT_EQ(colours[0], Rgb(shortTable.colours[15]));
-    EXPECT_EQ(colours[1], RGB(0, 0, 0));
-    DeleteObject(bitmap);
-}
-
-TEST(BitmapReader, MoreThan256ColoursTakeTheFirst256AndTheDeclaredTablePlacesThePixels) {
-    BitmapShape shape;
-    shape.colourUsed = 300;
-    shape.colours = DistinctColours();
-    shape.pixel = [](int x, int y) { return uint32_t(250 + (x + y) % 6); };
-    for (bool withFileHeader : {false, true}) {
-        HBITMAP bitmap = Read(withFileHeader ? BitmapFile(shape) : PackedBitmap(shape), withFileHeader);
-        ASSERT_NE(bitmap, nullptr);
-        std::vector<COLORREF> colours = Colours(bitmap);
-        for (int y = 0; y < 4; ++y) {
-            for (int x = 0; x < 4; ++x) {
-                EXPECT_EQ(colours[y * 4 + x], Rgb(shape.colours[250 + (x + y) % 6]));
-            }
-        }
-        DeleteObject(bitmap);
-    }
+    ExpectReads(shortTable, [&](int x, int) { return x == 0 ? Rgb(shortTable.colours[15]) : RGB(0, 0, 0); });
+    // More than 256: the first 256 are taken, and the declared table places the pixels.
+    BitmapShape many = Shape(4, 4, 8, [](int x, int y) { return uint32_t(250 + (x + y) % 6); });
+    many.colourUsed = 300;
+    ExpectReads(many, [&](int x, int y) { return Rgb(many.colours[250 + (x + y) % 6]); });
 }
 
 TEST(BitmapReader, OtherDepthsConvertToTheirColours) {
-    BitmapShape one;
-    one.bitCount = 1;
-    one.width = 11;
+    BitmapShape one = Shape(11, 4, 1, [](int x, int y) { return uint32_t((x * 3 + y) % 2); });
     one.colours = {0x102030, 0xF0E0D0};
-    one.pixel = [](int x, int y) { return uint32_t((x * 3 + y) % 2); };
-    BitmapShape four;
-    four.bitCount = 4;
-    four.width = 7;
-    four.colours = DistinctColours();
-    four.pixel = [](int x, int y) { return uint32_t((x + 5 * y) % 16); };
-    BitmapShape rgb24;
-    rgb24.bitCount = 24;
-    rgb24.width = 3;
-    rgb24.pixel = [](int x, int y) { return uint32_t(0x123456 * (x + 1) + 0x10101 * y) & 0xFFFFFF; };
-    BitmapShape rgb32;
-    rgb32.bitCount = 32;
-    rgb32.pixel = [](int x, int y) { return 0xAB000000u | uint32_t(0x0A0B0C * (x + 4 * y)); };
-    BitmapShape rgb555;
-    rgb555.bitCount = 16;
-    rgb555.pixel = [](int x, int y) { return uint32_t(0x7C00 * (x % 2) | 0x03E0 * (y % 2) | 0x1F * (x == y)); };
-    BitmapShape rgb565;
-    rgb565.bitCount = 16;
+    ExpectReads(one, [&](int x, int y) { return Rgb(one.colours[(x * 3 + y) % 2]); });
+    BitmapShape four = Shape(7, 4, 4, [](int x, int y) { return uint32_t((x + 5 * y) % 16); });
+    ExpectReads(four, [&](int x, int y) { return Rgb(four.colours[(x + 5 * y) % 16]); });
+    auto rgb = [](int x, int y) { return uint32_t(0x123456 * (x + 1) + 0x10101 * y) & 0xFFFFFF; };
+    ExpectReads(Shape(3, 4, 24, rgb), [&](int x, int y) { return Rgb(rgb(x, y)); });
+    ExpectReads(Shape(4, 4, 32, [&](int x, int y) { return 0xAB000000u | rgb(x, y); }),
+                [&](int x, int y) { return Rgb(rgb(x, y)); });
+    ExpectReads(
+        Shape(4, 4, 16, [](int x, int y) { return uint32_t(0x7C00 * (x % 2) | 0x03E0 * (y % 2) | 0x1F * (x == y)); }),
+        [](int x, int y) { return RGB(255 * (x % 2), 255 * (y % 2), 255 * (x == y)); });
+    BitmapShape rgb565 =
+        Shape(4, 4, 16, [](int x, int y) { return uint32_t(0xF800 * (x % 2) | 0x07E0 * (y % 2) | 0x10 * (x == y)); });
     rgb565.compression = 3;
     rgb565.masks[0] = 0xF800, rgb565.masks[1] = 0x07E0, rgb565.masks[2] = 0x001F;
-    rgb565.pixel = [](int x, int y) { return uint32_t(0xF800 * (x % 2) | 0x07E0 * (y % 2) | 0x10 * (x == y)); };
-    BitmapShape bgr32v5 = rgb32;  // masks inside a 124-byte header, blue in the high byte
+    ExpectReads(rgb565, [](int x, int y) { return RGB(255 * (x % 2), 255 * (y % 2), (x == y) ? 16 * 255 / 31 : 0); });
+    BitmapShape bgr32v5 = Shape(4, 4, 32, rgb);  // masks inside a 124-byte header, blue in the high byte
     bgr32v5.compression = 3;
     bgr32v5.headerSize = 124;
     bgr32v5.masks[0] = 0x000000FF, bgr32v5.masks[1] = 0x0000FF00, bgr32v5.masks[2] = 0x00FF0000;
-
-    auto expect = [](const BitmapShape& shape, std::function<COLORREF(int, int)> colour) {
-        for (bool withFileHeader : {false, true}) {
-            HBITMAP bitmap = Read(withFileHeader ? BitmapFile(shape) : PackedBitmap(shape), withFileHeader);
-            ASSERT_NE(bitmap, nullptr) << shape.bitCount;
-            BITMAP record = {};
-            GetObjectA(bitmap, sizeof(record), &record);
-            EXPECT_EQ(record.bmBitsPixel, shape.bitCount);
-            std::vector<COLORREF> colours = Colours(bitmap);
-            for (int y = 0; y < 4; ++y) {
-                for (int x = 0; x < shape.width; ++x) {
-                    EXPECT_EQ(colours[y * shape.width + x], colour(x, y)) << shape.bitCount << " " << x << "," << y;
-                }
-            }
-            DeleteObject(bitmap);
-        }
-    };
-    expect(one, [&](int x, int y) { return Rgb(one.colours[(x * 3 + y) % 2]); });
-    expect(four, [&](int x, int y) { return Rgb(four.colours[(x + 5 * y) % 16]); });
-    expect(rgb24, [&](int x, int y) { return Rgb(rgb24.pixel(x, y)); });
-    expect(rgb32, [&](int x, int y) { return Rgb(rgb32.pixel(x, y) & 0xFFFFFF); });
-    expect(rgb555, [](int x, int y) { return RGB(255 * (x % 2), 255 * (y % 2), 255 * (x == y)); });
-    expect(rgb565, [](int x, int y) { return RGB(255 * (x % 2), 255 * (y % 2), (x == y) ? 16 * 255 / 31 : 0); });
-    expect(bgr32v5, [&](int x, int y) {
-        uint32_t p = bgr32v5.pixel(x, y);
-        return RGB(p & 0xFF, (p >> 8) & 0xFF, (p >> 16) & 0xFF);
-    });
+    ExpectReads(bgr32v5, [&](int x, int y) { return RGB(rgb(x, y) & 0xFF, (rgb(x, y) >> 8) & 0xFF, rgb(x, y) >> 16); });
 }
 
 // Each of these must come back null with nothing left alive; under the sanitizers, also with no read
 // outside the bytes given.
 TEST(BitmapReader, RefusesMalformedAndUnsupportedBitmaps) {
     const int bitmapsBefore = TestGetLiveObjects().bitmaps;
-    BitmapShape good;
-    good.colours = DistinctColours();
-    const std::vector<uint8_t> file = BitmapFile(good);
-    const std::vector<uint8_t> packed = PackedBitmap(good);
+    const BitmapShape good = Shape(4, 4, 8, [](int x, int y) { return uint32_t(x + y); });
+    const std::vector<uint8_t> file = BitmapFile(good), packed = PackedBitmap(good);
     HBITMAP intact = Read(file, true);  // the base every case below breaks one way
     ASSERT_NE(intact, nullptr);
     ASSERT_EQ(TestGetLiveObjects().bitmaps, bitmapsBefore + 1);
@@ -193,51 +122,50 @@ TEST(BitmapReader, RefusesMalformedAndUnsupportedBitmaps) {
 
     for (size_t length = 0; length < file.size(); ++length) {
         EXPECT_EQ(Read({file.begin(), file.begin() + length}, true), nullptr) << "file cut at " << length;
+        if (length < packed.size()) {
+            EXPECT_EQ(Read({packed.begin(), packed.begin() + length}, false), nullptr) << "packed cut at " << length;
+        }
     }
-    for (size_t length = 0; length < packed.size(); ++length) {
-        EXPECT_EQ(Read({packed.begin(), packed.begin() + length}, false), nullptr) << "packed cut at " << length;
-    }
-
+    // Written at an offset of the file, or of the packed bitmap when negative; some write a second field.
     struct Case {
         const char* what;
-        std::function<void(std::vector<uint8_t>&)> breakIt;
+        int at;
+        uint32_t value;
+        int count, at2 = 0;
+        uint32_t value2 = 0;
     };
-    const Case cases[] = {
-        {"not BM", [](auto& b) { b[0] = 'M'; }},
-        {"pixels past the end", [](auto& b) { PutLE(b, 10, uint32_t(b.size() - 4), 4); }},
-        {"pixel offset wraps", [](auto& b) { PutLE(b, 10, 0xFFFFFFF0u, 4); }},
-        {"header longer than the file", [](auto& b) { PutLE(b, 14, uint32_t(b.size()), 4); }},
-        {"header size huge", [](auto& b) { PutLE(b, 14, 0xFFFFFFFFu, 4); }},
-        {"header too short", [](auto& b) { PutLE(b, 14, 12, 4); }},
-        {"width zero", [](auto& b) { PutLE(b, 18, 0, 4); }},
-        {"width negative", [](auto& b) { PutLE(b, 18, uint32_t(-4), 4); }},
-        {"height zero", [](auto& b) { PutLE(b, 22, 0, 4); }},
-        {"height most negative", [](auto& b) { PutLE(b, 22, 0x80000000u, 4); }},
-        {"height too large", [](auto& b) { PutLE(b, 22, 0x7FFFFFFFu, 4); }},
-        {"width times height overflows", [](auto& b) { PutLE(b, 18, 0x10000, 4), PutLE(b, 22, 0x10000, 4); }},
-        {"rows beyond the data", [](auto& b) { PutLE(b, 22, 5, 4); }},
-        {"two planes", [](auto& b) { PutLE(b, 26, 2, 2); }},
-        {"zero bits", [](auto& b) { PutLE(b, 28, 0, 2); }},
-        {"seven bits", [](auto& b) { PutLE(b, 28, 7, 2); }},
-        {"RLE8", [](auto& b) { PutLE(b, 30, 1, 4); }},
-        {"RLE4", [](auto& b) { PutLE(b, 28, 4, 2), PutLE(b, 30, 2, 4); }},
-        {"bit fields at 8 bits", [](auto& b) { PutLE(b, 30, 3, 4); }},
-        {"JPEG", [](auto& b) { PutLE(b, 30, 4, 4); }},
-        {"PNG", [](auto& b) { PutLE(b, 30, 5, 4); }},
-        {"colour table past the end", [](auto& b) { PutLE(b, 14, uint32_t(b.size() - 14 - 1000), 4); }},
-    };
+    const Case cases[] = {{"not BM", 0, 'M', 1},
+                          {"pixels past the end", 10, uint32_t(file.size() - 4), 4},
+                          {"pixel offset wraps", 10, 0xFFFFFFF0u, 4},
+                          {"header longer than the file", 14, uint32_t(file.size()), 4},
+                          {"header size huge", 14, 0xFFFFFFFFu, 4},
+                          {"header too short", 14, 12, 4},
+                          {"width zero", 18, 0, 4},
+                          {"width negative", 18, uint32_t(-4), 4},
+                          {"height zero", 22, 0, 4},
+                          {"height most negative", 22, 0x80000000u, 4},
+                          {"height too large", 22, 0x7FFFFFFFu, 4},
+                          {"width times height overflows", 18, 0x10000, 4, 22, 0x10000},
+                          {"rows beyond the data", 22, 5, 4},
+                          {"two planes", 26, 2, 2},
+                          {"zero bits", 28, 0, 2},
+                          {"seven bits", 28, 7, 2},
+                          {"RLE8", 30, 1, 4},
+                          {"RLE4", 28, 4, 2, 30, 2},
+                          {"bit fields at 8 bits", 30, 3, 4},
+                          {"JPEG", 30, 4, 4},
+                          {"PNG", 30, 5, 4},
+                          {"colour table past the end", 14, uint32_t(file.size() - 14 - 1000), 4},
+                          {"packed: more colours than carried", -32, 4096, 4},
+                          {"packed: colour count huge", -32, 0xFFFFFFFFu, 4}};
     for (const Case& c : cases) {
-        std::vector<uint8_t> bytes = file;
-        c.breakIt(bytes);
-        EXPECT_EQ(Read(bytes, true), nullptr) << c.what;
+        std::vector<uint8_t> bytes = c.at < 0 ? packed : file;
+        PutLE(bytes, size_t(std::abs(c.at)), c.value, c.count);
+        if (c.at2 != 0) {
+            PutLE(bytes, size_t(c.at2), c.value2, 4);
+        }
+        EXPECT_EQ(Read(bytes, c.at >= 0), nullptr) << c.what;
     }
-
-    // A packed bitmap claiming more colours than it carries has its pixels past the end.
-    std::vector<uint8_t> claims = packed;
-    PutLE(claims, 32, 4096, 4);
-    EXPECT_EQ(Read(claims, false), nullptr);
-    PutLE(claims, 32, 0xFFFFFFFFu, 4);
-    EXPECT_EQ(Read(claims, false), nullptr);
 
     std::mt19937 random(1041);
     for (int i = 0; i < 2000; ++i) {
@@ -248,8 +176,7 @@ TEST(BitmapReader, RefusesMalformedAndUnsupportedBitmaps) {
         if (i % 2 == 0 && garbage.size() >= 2) {
             garbage[0] = 'B', garbage[1] = 'M';
         }
-        HBITMAP bitmap = Read(garbage, i % 4 < 2);
-        if (bitmap != nullptr) {
+        if (HBITMAP bitmap = Read(garbage, i % 4 < 2)) {
             Colours(bitmap);
             DeleteObject(bitmap);
         }
@@ -260,22 +187,16 @@ TEST(BitmapReader, RefusesMalformedAndUnsupportedBitmaps) {
 }
 
 TEST(BitmapReader, GetObjectDescribesTheBitmapAndWritesNoMoreThanAsked) {
-    BitmapShape shape;
-    shape.width = 13;
-    shape.height = -7;
-    HBITMAP bitmap = Read(PackedBitmap(shape), false);
+    HBITMAP bitmap = Read(PackedBitmap(Shape(13, -7, 8, [](int, int) { return 0u; })), false);
     ASSERT_NE(bitmap, nullptr);
-    BITMAP record;
-    std::memset(&record, 0xEE, sizeof(record));
-    EXPECT_EQ(GetObjectA(bitmap, sizeof(record), &record), int(sizeof(record)));
-    EXPECT_EQ(record.bmType, 0);
-    EXPECT_EQ(record.bmWidth, 13);
-    EXPECT_EQ(record.bmHeight, 7);
-    EXPECT_EQ(record.bmWidthBytes, 16);
-    EXPECT_EQ(record.bmPlanes, 1);
-    EXPECT_EQ(record.bmBitsPixel, 8);
-
     unsigned char bytes[sizeof(BITMAP) + 4];
+    std::memset(bytes, 0xEE, sizeof(bytes));
+    EXPECT_EQ(GetObjectA(bitmap, sizeof(BITMAP), bytes), int(sizeof(BITMAP)));
+    BITMAP record;
+    std::memcpy(&record, bytes, sizeof(record));
+    EXPECT_EQ(std::vector<LONG>({record.bmType, record.bmWidth, record.bmHeight, record.bmWidthBytes, record.bmPlanes,
+                                 record.bmBitsPixel}),
+              std::vector<LONG>({0, 13, 7, 16, 1, 8}));
     std::memset(bytes, 0xEE, sizeof(bytes));
     EXPECT_EQ(GetObjectA(bitmap, 8, bytes), 8);
     EXPECT_EQ(bytes[4], 13);
@@ -288,37 +209,10 @@ TEST(BitmapReader, GetObjectDescribesTheBitmapAndWritesNoMoreThanAsked) {
     EXPECT_EQ(GetObjectA(bitmap, sizeof(record), &record), 0);
 }
 
-class LoadImageFromFiles : public ::testing::Test {
-protected:
-    void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        directory_ = std::filesystem::temp_directory_path() /
-                     ("gdi-load-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(directory_);
-        std::filesystem::current_path(directory_);
-    }
-    void TearDown() override {
-        std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(directory_);
-    }
-    static void Write(const char* name, const std::vector<uint8_t>& bytes) {
-        FILE* file = std::fopen(name, "wb");
-        ASSERT_NE(file, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    }
-    std::filesystem::path previous_, directory_;
-};
-
-TEST_F(LoadImageFromFiles, ReadsTheFileByItsNameAndScalesToAnAskedSize) {
-    BitmapShape shape;
-    shape.width = 2;
-    shape.height = 2;
-    shape.colours = DistinctColours();
-    shape.pixel = [](int x, int y) { return uint32_t(1 + x + 2 * y); };
-    Write("PICTURE", BitmapFile(shape));
-
+TEST(LoadImageFromFiles, ReadsTheFileByItsNameAndScalesToAnAskedSize) {
+    ScratchDirectory scratch("gdi-load");
+    BitmapShape shape = Shape(2, 2, 8, [](int x, int y) { return uint32_t(1 + x + 2 * y); });
+    WriteFile("PICTURE", BitmapFile(shape));
     HBITMAP own = (HBITMAP)LoadImageA(nullptr, "PICTURE", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | LR_LOADFROMFILE);
     ASSERT_NE(own, nullptr);
     EXPECT_EQ(Colours(own), (std::vector<COLORREF>{Rgb(shape.colours[1]), Rgb(shape.colours[2]), Rgb(shape.colours[3]),
@@ -328,10 +222,8 @@ TEST_F(LoadImageFromFiles, ReadsTheFileByItsNameAndScalesToAnAskedSize) {
     HBITMAP scaled = (HBITMAP)LoadImageA(nullptr, "PICTURE", IMAGE_BITMAP, 4, 4, LR_LOADFROMFILE);
     ASSERT_NE(scaled, nullptr);
     std::vector<COLORREF> expected;
-    for (int y = 0; y < 4; ++y) {
-        for (int x = 0; x < 4; ++x) {
-            expected.push_back(Rgb(shape.colours[1 + x / 2 + 2 * (y / 2)]));
-        }
+    for (int i = 0; i < 16; ++i) {
+        expected.push_back(Rgb(shape.colours[1 + i % 4 / 2 + 2 * (i / 8)]));
     }
     EXPECT_EQ(Colours(scaled), expected);
     DeleteObject(scaled);
@@ -341,10 +233,9 @@ TEST_F(LoadImageFromFiles, ReadsTheFileByItsNameAndScalesToAnAskedSize) {
     EXPECT_EQ(LoadImageA(nullptr, "PICTURE", IMAGE_BITMAP, -1, 0, LR_LOADFROMFILE), nullptr);
     // Without LR_LOADFROMFILE the name is a resource name, and no resource has it.
     EXPECT_EQ(LoadImageA(GetModuleHandleA(nullptr), "PICTURE", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION), nullptr);
-
     std::vector<uint8_t> cut = BitmapFile(shape);
     cut.pop_back();
-    Write("CUT", cut);
+    WriteFile("CUT", cut);
     EXPECT_EQ(LoadImageA(nullptr, "CUT", IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE), nullptr);
     EXPECT_EQ(TestGetLiveObjects().bitmaps, 0);
 }

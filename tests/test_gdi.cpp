@@ -25,10 +25,8 @@ struct PixelBlock {
     std::vector<BYTE> bytes;
     HDC dc = nullptr;
     PixelBlock(int w, int h, BYTE fill) : width(w), height(h), pitch(w + 3), bytes(kGuard * 2 + pitch * h, 0xA5) {
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                at(x, y) = fill;
-            }
+        for (int i = 0; i < w * h; ++i) {
+            at(i % w, i / w) = fill;
         }
         dc = GdiCreateSurfaceDC(reinterpret_cast<IDirectDrawSurface7*>(this), bytes.data() + kGuard, pitch, w, h);
     }
@@ -44,14 +42,18 @@ struct PixelBlock {
         }
         return true;
     }
+    // Every pixel against expected(x, y), and the guards.
+    void Expect(const std::function<int(int, int)>& expected) {
+        for (int i = 0; i < width * height; ++i) {
+            ASSERT_EQ(at(i % width, i / width), expected(i % width, i / width)) << i % width << "," << i / width;
+        }
+        EXPECT_TRUE(GuardsIntact());
+    }
 };
 
 HBITMAP EightBit(int width, int height, std::vector<uint32_t> colours, std::function<uint32_t(int, int)> pixel) {
     BitmapShape shape;
-    shape.width = width;
-    shape.height = height;
-    shape.colours = std::move(colours);
-    shape.pixel = std::move(pixel);
+    shape.width = width, shape.height = height, shape.colours = std::move(colours), shape.pixel = std::move(pixel);
     std::vector<uint8_t> bytes = PackedBitmap(shape);
     return GdiReadBitmap(bytes.data(), bytes.size(), false);
 }
@@ -60,16 +62,13 @@ HBITMAP EightBit(int width, int height, std::vector<uint32_t> colours, std::func
 
 TEST(GdiColourRule, NearestEntryBySquaredDistanceLowestIndexOnTies) {
     auto defaults = Entries(ThreeThreeTwo());
-    EXPECT_EQ(NearestPaletteIndex(defaults.data(), RGB(0, 0, 0)), 0);
-    EXPECT_EQ(NearestPaletteIndex(defaults.data(), RGB(255, 255, 255)), 255);
     // 21 is nearer 36 than 0, 141 nearer 145 than 109, 91 nearer 85 than 170: r1 g4 b1.
     EXPECT_EQ(NearestPaletteIndex(defaults.data(), RGB(21, 141, 91)), (1 << 5) | (4 << 2) | 1);
     EXPECT_EQ(NearestPaletteIndex(defaults.data(), RGB(0, 0, 42)), 0);  // blue levels 0 and 85
     EXPECT_EQ(NearestPaletteIndex(defaults.data(), RGB(0, 0, 43)), 1);
 
     std::vector<TestColour> colours(256, TestColour{200, 200, 200});
-    colours[9] = {10, 20, 30};
-    colours[4] = {10, 20, 30};
+    colours[9] = colours[4] = {10, 20, 30};
     colours[30] = {0, 0, 0};
     colours[40] = {2, 0, 0};
     auto ties = Entries(colours);
@@ -78,12 +77,14 @@ TEST(GdiColourRule, NearestEntryBySquaredDistanceLowestIndexOnTies) {
     EXPECT_EQ(NearestPaletteIndex(ties.data(), RGB(2, 0, 0)), 40);
     EXPECT_EQ(NearestPaletteIndex(ties.data(), RGB(255, 255, 255)), 0);  // every grey ties; the first wins
 
-    // The whole colour cube sampled against the rule written out in the test.
+    // The whole colour cube sampled against the rule written out in the test, corners included.
     for (int r = 0; r < 256; r += 15) {
         for (int g = 0; g < 256; g += 17) {
-            for (int b = 0; b < 256; b += 13) {
-                ASSERT_EQ(NearestPaletteIndex(defaults.data(), RGB(r, g, b)), ExpectedNearest(ThreeThreeTwo(), r, g, b))
-                    << r << "," << g << "," << b;
+            for (int b = 0; b < 256 + 13; b += 13) {
+                const int blue = std::min(b, 255);
+                ASSERT_EQ(NearestPaletteIndex(defaults.data(), RGB(r, g, blue)),
+                          ExpectedNearest(ThreeThreeTwo(), r, g, blue))
+                    << r << "," << g << "," << blue;
             }
         }
     }
@@ -93,13 +94,13 @@ TEST(GdiPixels, SetPixelWritesTheNearestIndexAndGetPixelReadsItsColour) {
     PixelBlock block(5, 4, 0);
     ASSERT_NE(block.dc, nullptr);
     const auto palette = ThreeThreeTwo();
+    auto shown = [&](int i) { return RGB(palette[i].red, palette[i].green, palette[i].blue); };
     const int green = ExpectedNearest(palette, 21, 141, 91);
-    const TestColour shown = palette[green];
-    EXPECT_EQ(SetPixel(block.dc, 4, 3, RGB(21, 141, 91)), RGB(shown.red, shown.green, shown.blue));
+    EXPECT_EQ(SetPixel(block.dc, 4, 3, RGB(21, 141, 91)), shown(green));
     EXPECT_EQ(block.at(4, 3), green);
-    EXPECT_EQ(GetPixel(block.dc, 4, 3), RGB(shown.red, shown.green, shown.blue));
+    EXPECT_EQ(GetPixel(block.dc, 4, 3), shown(green));
     block.at(0, 0) = 0xE3;
-    EXPECT_EQ(GetPixel(block.dc, 0, 0), RGB(palette[0xE3].red, palette[0xE3].green, palette[0xE3].blue));
+    EXPECT_EQ(GetPixel(block.dc, 0, 0), shown(0xE3));
 
     for (auto [x, y] : {std::pair{-1, 0}, {0, -1}, {5, 0}, {0, 4}, {INT32_MIN, INT32_MAX}}) {
         EXPECT_EQ(SetPixel(block.dc, x, y, RGB(255, 255, 255)), CLR_INVALID) << x << "," << y;
@@ -110,8 +111,7 @@ TEST(GdiPixels, SetPixelWritesTheNearestIndexAndGetPixelReadsItsColour) {
     EXPECT_EQ(SetPixel(nullptr, 0, 0, 0), CLR_INVALID);
 }
 
-TEST(GdiStretchBlt, ConvertsEachColourToTheDisplayPaletteOneToOne) {
-    const auto palette = ThreeThreeTwo();
+TEST(GdiStretchBlt, ConvertsEachColourOneToOneScalesTheSourceAreaAndNeverWritesOutsideTheSurface) {
     std::vector<uint32_t> colours;
     for (uint32_t i = 0; i < 256; ++i) {
         colours.push_back(((i * 37) & 0xFF) << 16 | ((i * 91) & 0xFF) << 8 | ((i * 13 + 7) & 0xFF));
@@ -122,63 +122,34 @@ TEST(GdiStretchBlt, ConvertsEachColourToTheDisplayPaletteOneToOne) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     PixelBlock block(16, 16, 0);
     EXPECT_TRUE(StretchBlt(block.dc, 0, 0, 16, 16, memory, 0, 0, 16, 16, SRCCOPY));
-    for (int y = 0; y < 16; ++y) {
-        for (int x = 0; x < 16; ++x) {
-            uint32_t c = colours[y * 16 + x];
-            ASSERT_EQ(block.at(x, y), ExpectedNearest(palette, c >> 16, (c >> 8) & 0xFF, c & 0xFF)) << x << "," << y;
-        }
-    }
-    EXPECT_TRUE(block.GuardsIntact());
+    block.Expect([&](int x, int y) { return ExpectedIndex(colours[y * 16 + x]); });
 
     PixelBlock untouched(16, 16, 9);
     EXPECT_FALSE(StretchBlt(untouched.dc, 0, 0, 16, 16, memory, 0, 0, 16, 16, 0x00EE0086));  // SRCPAINT
     EXPECT_FALSE(StretchBlt(untouched.dc, 0, 0, 0, 16, memory, 0, 0, 16, 16, SRCCOPY));
     EXPECT_FALSE(StretchBlt(memory, 0, 0, 16, 16, untouched.dc, 0, 0, 16, 16, SRCCOPY));
-    for (int i = 0; i < 256; ++i) {
-        ASSERT_EQ(untouched.at(i % 16, i / 16), 9);
-    }
+    untouched.Expect([](int, int) { return 9; });
     SelectObject(memory, old);
-    DeleteDC(memory);
     DeleteObject(bitmap);
-}
 
-TEST(GdiStretchBlt, ScalesTheSourceAreaAndNeverWritesOutsideTheSurface) {
     // Colours exactly on the 3-3-2 palette, so each pixel's expected index is its own number.
-    const auto palette = ThreeThreeTwo();
-    std::vector<uint32_t> colours;
-    for (const TestColour& c : palette) {
+    colours.clear();
+    for (const TestColour& c : ThreeThreeTwo()) {
         colours.push_back(uint32_t(c.red) << 16 | uint32_t(c.green) << 8 | uint32_t(c.blue));
     }
-    HBITMAP bitmap = EightBit(8, 8, colours, [](int x, int y) { return uint32_t(y * 8 + x + 1); });
-    HDC memory = CreateCompatibleDC(nullptr);
+    bitmap = EightBit(8, 8, colours, [](int x, int y) { return uint32_t(y * 8 + x + 1); });
     SelectObject(memory, bitmap);
-
     PixelBlock doubled(8, 8, 0);
     StretchBlt(doubled.dc, 0, 0, 8, 8, memory, 2, 3, 4, 4, SRCCOPY);
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            ASSERT_EQ(doubled.at(x, y), (3 + y / 2) * 8 + (2 + x / 2) + 1) << x << "," << y;
-        }
-    }
-
+    doubled.Expect([](int x, int y) { return (3 + y / 2) * 8 + (2 + x / 2) + 1; });
     PixelBlock halved(4, 2, 0);
     StretchBlt(halved.dc, 0, 0, 4, 2, memory, 0, 0, 8, 8, SRCCOPY);
-    for (int y = 0; y < 2; ++y) {
-        for (int x = 0; x < 4; ++x) {
-            ASSERT_EQ(halved.at(x, y), (4 * y + 2) * 8 + 2 * x + 1 + 1) << x << "," << y;
-        }
-    }
-
+    halved.Expect([](int x, int y) { return (4 * y + 2) * 8 + 2 * x + 1 + 1; });
     // An area hanging off the bitmap's right and bottom: what lies beyond is not read, and its share
     // of the destination keeps what it had.
     PixelBlock offEdge(4, 4, 200);
     StretchBlt(offEdge.dc, 0, 0, 4, 4, memory, 6, 6, 4, 4, SRCCOPY);
-    for (int y = 0; y < 4; ++y) {
-        for (int x = 0; x < 4; ++x) {
-            int expected = (x < 2 && y < 2) ? (6 + y) * 8 + 6 + x + 1 : 200;
-            ASSERT_EQ(offEdge.at(x, y), expected) << x << "," << y;
-        }
-    }
+    offEdge.Expect([](int x, int y) { return (x < 2 && y < 2) ? (6 + y) * 8 + 6 + x + 1 : 200; });
 
     // A destination area larger than the surface and starting before it is clipped to it.
     PixelBlock clipped(5, 3, 0);
@@ -186,6 +157,7 @@ TEST(GdiStretchBlt, ScalesTheSourceAreaAndNeverWritesOutsideTheSurface) {
     EXPECT_TRUE(clipped.GuardsIntact());
     EXPECT_EQ(clipped.at(0, 0), 0 * 8 + 1 + 1);  // destination (0,0) is area (2,1): source (1,0)
     EXPECT_EQ(clipped.at(4, 2), 1 * 8 + 3 + 1);  // area (6,3): source (3,1)
+    SelectObject(memory, old);
     DeleteDC(memory);
     DeleteObject(bitmap);
 }
@@ -237,6 +209,15 @@ TEST(GdiObjects, DCsStartWithStockObjectsAndSelectedBitmapsCannotBeDeleted) {
     EXPECT_TRUE(DeleteDC(first));
     EXPECT_EQ(TestGetLiveObjects().dcs, before.dcs + 1);  // the block's own DC
     EXPECT_EQ(TestGetLiveObjects().bitmaps, before.bitmaps);
+
+    // Failures on request: the next two memory DCs are refused, the third is made.
+    TestFailNextCompatibleDCs(2);
+    EXPECT_EQ(CreateCompatibleDC(nullptr), nullptr);
+    EXPECT_EQ(CreateCompatibleDC(nullptr), nullptr);
+    HDC third = CreateCompatibleDC(nullptr);
+    EXPECT_NE(third, nullptr);
+    EXPECT_TRUE(DeleteDC(third));
+    EXPECT_EQ(TestGetLiveObjects().dcs, before.dcs + 1);
 }
 
 TEST(GdiObjects, FontsSwapInAnyDCAndTheDefaultComesBack) {
@@ -256,16 +237,4 @@ TEST(GdiObjects, FontsSwapInAnyDCAndTheDefaultComesBack) {
     }
     DeleteDC(memory);
     GdiUnregister(&font);
-}
-
-TEST(GdiObjects, CompatibleDCsFailOnRequest) {
-    const int before = TestGetLiveObjects().dcs;
-    TestFailNextCompatibleDCs(2);
-    EXPECT_EQ(CreateCompatibleDC(nullptr), nullptr);
-    EXPECT_EQ(CreateCompatibleDC(nullptr), nullptr);
-    HDC dc = CreateCompatibleDC(nullptr);
-    EXPECT_NE(dc, nullptr);
-    EXPECT_EQ(TestGetLiveObjects().dcs, before + 1);
-    DeleteDC(dc);
-    EXPECT_EQ(TestGetLiveObjects().dcs, before);
 }
