@@ -241,19 +241,4 @@ TEST_F(OldFiles, ReadsInPiecesThenShortAtTheEndThenNothingAndRefusesWhatIsNotOpe
     EXPECT_EQ(fcntl(0, F_GETFD), before) << "standard input must stay as it was";
 }
 
-TEST_F(OldFiles, ReadsABitmapsHeadersAndColourTableAsThePaletteFallbackDoes) {
-    const std::string bmp = std::string(DITESSARY_SOURCE_DIR) + "/resources/BACKIMG.bmp";
-    const std::vector<uint8_t> file = ReadFile(bmp);
-    ASSERT_EQ(file.size(), 410678u);
-    HFILE f = _lopen(bmp.c_str(), OF_READ);
-    ASSERT_NE(f, HFILE_ERROR);
-    std::vector<uint8_t> got(file.size());
-    EXPECT_EQ(_lread(f, got.data(), 14), 14u);
-    EXPECT_EQ(_lread(f, got.data() + 14, 40), 40u);
-    EXPECT_EQ(_lread(f, got.data() + 54, 1024), 1024u);
-    EXPECT_EQ(_lread(f, got.data() + 1078, UINT(file.size())), file.size() - 1078);
-    EXPECT_EQ(got, file);
-    EXPECT_EQ(_lclose(f), 0);
-}
-
 }  // namespace

@@ -203,7 +203,8 @@ TEST_F(TitleSceneJoystickTest, StickDirectionsInKeyboardOrderNothingAtRestAndBut
     EXPECT_EQ(pressed.indices, Expected({kKeyPrefix, kJoyPrefix, MouseLine(10, 10)}));
 }
 
-TEST_F(TitleSceneTest, CursorStartsAtTenTenPlusTheFirstMotionMovesTwoPixelsPerCountIsClampedAndButtonsRead) {
+TEST_F(TitleSceneTest,
+       CursorStartsAtTenTenPlusTheFirstMotionMovesTwoPixelsPerCountIsClampedLiesOverTheTextAndButtonsRead) {
     TestPushMouseMotion(3, 1);
     TestFrame first = Frame();
     EXPECT_EQ(Drawn(2), MouseLine(16, 12));
@@ -239,19 +240,15 @@ TEST_F(TitleSceneTest, CursorStartsAtTenTenPlusTheFirstMotionMovesTwoPixelsPerCo
     app.scene = SCENE_TITLE_INIT;
     TestTakeTextOut();
     EXPECT_EQ(FrameLine(2), MouseLine(10, 10));
-}
-
-TEST_F(TitleSceneTest, CursorLiesOverTheText) {
-    Frame();
     // A cursor in an index of its own, so it can be told from the white text beneath it.
     std::vector<BYTE> chara = HarnessReadPixels(app.charaSurface);
     for (int y = 0; y < 20; ++y) std::memset(&chara[size_t(y) * 640 + 400], 77, 20);
     ASSERT_TRUE(HarnessWritePixels(app.charaSurface, chara));
     TestPushMouseMotion(95, 25);  // (10, 10) + 2 x (95, 25) = (200, 60), on the joystick and mouse lines
-    TestFrame frame = Frame();
+    TestFrame over = Frame();
     for (int y = 60; y < 80; ++y)
-        for (int x = 200; x < 220; ++x) ASSERT_EQ(frame.at(x, y), 77) << x << "," << y;
-    EXPECT_EQ(frame.indices, Expected({kKeyPrefix, kNoStick, MouseLine(200, 60)}, 200, 60));
+        for (int x = 200; x < 220; ++x) ASSERT_EQ(over.at(x, y), 77) << x << "," << y;
+    EXPECT_EQ(over.indices, Expected({kKeyPrefix, kNoStick, MouseLine(200, 60)}, 200, 60));
 }
 
 TEST_F(TitleSceneTest, AFailedLogoOrPromptBlitLeavesNoLinesNoCursorAndIgnoresSpace) {
