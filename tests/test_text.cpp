@@ -127,7 +127,7 @@ TEST_F(TextTest, MinchoNamesResolveToIpaMinchoWhoseInkStaysInRowsOneToNine) {
     }
 }
 
-TEST_F(TextTest, DoubleByteCharactersDrawAsOneFullWidthGlyphEachLeavingThePictureBetweenStrokes) {
+TEST_F(TextTest, DoubleByteCharactersDrawAsOneFullWidthGlyphEach) {
     // The full-width colon is two dots in one column, and the next character comes ten pixels on.
     Picture colonX = Text(40, 20, 2, 0, "\x81\x46X");
     std::set<std::pair<int, int>> colon;
@@ -142,7 +142,7 @@ TEST_F(TextTest, DoubleByteCharactersDrawAsOneFullWidthGlyphEachLeavingThePictur
     EXPECT_FALSE(SameColumns(noneX, Text(60, 20, 0, 0, "\x96\xb3"), 10, 20));
 }
 
-TEST_F(TextTest, BrokenSequencesDrawTheReplacementAndNoBytesDoHarm) {
+TEST_F(TextTest, BrokenSequencesDrawTheReplacementNoBytesDoHarmAndThePictureStaysBetweenStrokes) {
     Picture middleDot = Text(40, 20, 0, 0, "A\x81\x45");  // U+30FB, the code page's default character
     EXPECT_NE(middleDot.pixels, Text(40, 20, 0, 0, "A").pixels);
     EXPECT_EQ(Text(40, 20, 0, 0, "A\x81").pixels, middleDot.pixels);      // a lead byte cut off at the end
