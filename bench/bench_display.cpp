@@ -2,6 +2,8 @@
 // and conversion with the texture upload), a full-screen unkeyed BltFast and the keyed title-logo blit.
 #include <benchmark/benchmark.h>
 
+#include "bench/floors.h"
+
 #include "display/display.h"
 #include "platform/src/platform.h"
 
@@ -19,16 +21,6 @@ std::vector<BYTE> RandomIndices(size_t count) {
     std::vector<BYTE> pixels(count);
     for (BYTE& p : pixels) p = BYTE(random());
     return pixels;
-}
-
-void MemcpyFloor(benchmark::State& state, size_t bytes) {
-    std::vector<BYTE> from(bytes, 1), to(bytes);
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), bytes);
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
 }
 
 // The program's display as set-up makes it: window, exclusive level, 640 x 480 x 8, flip chain.

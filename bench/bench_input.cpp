@@ -2,6 +2,8 @@
 // of the same record bytes.
 #include <benchmark/benchmark.h>
 
+#include "bench/floors.h"
+
 #include "input/input.h"
 #include "platform/testing.h"
 
@@ -38,16 +40,6 @@ struct InputRig {
     }
     bool ok() const { return app.keyboardDevice && app.mouseDevice && app.joystickDevice; }
 };
-
-void MemcpyFloor(benchmark::State& state, size_t bytes) {
-    std::vector<BYTE> from(bytes, 1), to(bytes);
-    for (auto _ : state) {
-        std::memcpy(to.data(), from.data(), bytes);
-        benchmark::DoNotOptimize(to.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
-}
 
 template <void (*Read)()>
 void ReadDevice(benchmark::State& state, size_t bytes) {
