@@ -85,8 +85,9 @@ inline std::vector<uint8_t> BitmapFile(const BitmapShape& shape) {
     const std::vector<uint8_t> packed = PackedBitmap(shape);
     const int32_t rows = shape.height < 0 ? -shape.height : shape.height;
     const size_t pixelBytes = (size_t(shape.width) * shape.bitCount + 31) / 32 * 4 * size_t(rows);
-    std::vector<uint8_t> bytes(14, 0);
-    bytes.insert(bytes.end(), packed.begin(), packed.end());
+    // Sized up front: GCC 12 wrongly warns about an insert that grows a 14-byte vector.
+    std::vector<uint8_t> bytes(14 + packed.size(), 0);
+    std::copy(packed.begin(), packed.end(), bytes.begin() + 14);
     bytes[0] = 'B';
     bytes[1] = 'M';
     PutLE(bytes, 2, uint32_t(bytes.size()), 4);
