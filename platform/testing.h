@@ -223,6 +223,7 @@ void TestSetSleepHook(std::function<void(DWORD)> hook);
 void TestPushKey(int sdlScancode, bool down, bool repeat = false);
 void TestPushWindowEvent(int sdlWindowEventId);
 void TestPushMouseMotion(int dx, int dy);
+void TestPushMouseButton(int sdlButton, bool down);
 void TestPushQuit();
 bool TestWindowMinimised();
 int TestQueuedMessageCount();

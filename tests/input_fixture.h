@@ -63,14 +63,7 @@ protected:
 
     static void Key(SDL_Scancode scancode, bool down) { TestPushKey(scancode, down); }
 
-    static void MouseButton(Uint8 sdlButton, bool down) {
-        SDL_Event event = {};
-        event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-        event.button.button = sdlButton;
-        event.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-        event.button.clicks = 1;
-        SDL_PushEvent(&event);
-    }
+    static void MouseButton(Uint8 sdlButton, bool down) { TestPushMouseButton(sdlButton, down); }
 
     static void MouseWheel(int notches, bool flipped = false) {
         SDL_Event event = {};

@@ -114,14 +114,7 @@ protected:
         return picture;
     }
 
-    static void MouseButton(Uint8 button, bool down) {
-        SDL_Event event = {};
-        event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-        event.button.button = button;
-        event.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-        event.button.clicks = 1;
-        SDL_PushEvent(&event);
-    }
+    static void MouseButton(Uint8 button, bool down) { TestPushMouseButton(button, down); }
 
     int joystick = -1;
 };

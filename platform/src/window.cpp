@@ -554,6 +554,17 @@ void TestPushMouseMotion(int dx, int dy) {
     Push(event);
 }
 
+void TestPushMouseButton(int sdlButton, bool down) {
+    SDL_Event event{};
+    event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    event.button.timestamp = SDL_GetTicks();
+    event.button.windowID = MainWindowId();
+    event.button.button = Uint8(sdlButton);
+    event.button.state = down ? SDL_PRESSED : SDL_RELEASED;
+    event.button.clicks = 1;
+    Push(event);
+}
+
 void TestPushQuit() {
     SDL_Event event{};
     event.type = SDL_QUIT;
