@@ -1,7 +1,7 @@
 // The display subsystem: set-up and teardown, bitmaps and palette, blitting and flipping, text.
 #pragma once
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 
 // Set-up and teardown.
 HRESULT InitDirectDraw(HWND window);

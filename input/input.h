@@ -1,7 +1,7 @@
 // The input subsystem: DirectInput device set-up, teardown and per-frame reads.
 #pragma once
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 
 bool InitDirectInput(HINSTANCE instance);
 bool InitKeyboard(HWND window);

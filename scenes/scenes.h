@@ -1,7 +1,7 @@
 // The two scenes the frame driver dispatches to: the input-test scene and the walk scene.
 #pragma once
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 
 void TitleInit();
 void TitleFrame();

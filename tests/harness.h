@@ -2,7 +2,7 @@
 // `app` as the program's set-up does, and every presented frame read back as palette indices.
 #pragma once
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "platform/testing.h"
 
 #include <gtest/gtest.h>

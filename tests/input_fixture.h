@@ -2,7 +2,7 @@
 // virtual joysticks, and a tear-down that proves every DirectInput object was let go.
 #pragma once
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "input/input.h"
 #include "platform/testing.h"
 

@@ -1,4 +1,4 @@
 // The program's single AppState instance, alive from process start to exit.
-#include "app/app_state.h"
+#include "state/app_state.h"
 
 AppState app;
