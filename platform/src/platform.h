@@ -25,6 +25,8 @@ bool PlatformInitJoystick();
 SDL_Window* PlatformSdlWindow(HWND window);  // the SDL window behind a live HWND, else null
 SDL_Window* PlatformMainSdlWindow();         // the program's window, else null
 bool PlatformWindowInForeground();           // the program's window has the keyboard focus
+// The Linux entry point's --window: the program's window starts as a window instead of in full screen.
+void WindowStartInWindow(bool windowed);
 // Polls every pending SDL event and hands each to DisplayOnEvent and InputOnEvent before the window
 // turns it into messages; PeekMessageA and GetMessageA call it, tests may call it directly.
 void PlatformPumpEvents();

@@ -30,6 +30,7 @@ struct WindowClass {
 std::vector<WindowClass> classes;
 std::vector<HWND> liveWindows;
 HWND mainWindow = nullptr;
+bool startInWindow = false;
 bool foreground = false;
 std::deque<MSG> queue;
 POINT mousePosition = {0, 0};
@@ -318,6 +319,8 @@ SDL_Window* PlatformSdlWindow(HWND window) { return IsLive(window) ? window->sdl
 SDL_Window* PlatformMainSdlWindow() { return PlatformSdlWindow(mainWindow); }
 
 bool PlatformWindowInForeground() { return IsLive(mainWindow) && foreground; }
+
+void WindowStartInWindow(bool windowed) { startInWindow = windowed; }
 
 void PlatformPumpEvents() {
     if (pumpHook) pumpHook();
