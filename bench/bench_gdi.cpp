@@ -20,7 +20,7 @@ void BM_ReadBackgroundBitmap(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        HBITMAP bitmap = GdiReadBitmap(data, size, false);
+        HBITMAP bitmap = BitmapRead(data, size, false);
         benchmark::DoNotOptimize(bitmap);
         DeleteObject(bitmap);
     }

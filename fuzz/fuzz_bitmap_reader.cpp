@@ -58,7 +58,7 @@ void Draw(HBITMAP bitmap) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (bool withFileHeader : {true, false}) {
-        HBITMAP bitmap = GdiReadBitmap(data, size, withFileHeader);
+        HBITMAP bitmap = BitmapRead(data, size, withFileHeader);
         if (bitmap != nullptr) {
             Draw(bitmap);
             if (!DeleteObject(bitmap)) {

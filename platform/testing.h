@@ -21,6 +21,7 @@ struct TestLiveObjects {
     int directInputs;
     int inputDevices;
     int windows;
+    int files;  // opened with _lopen
 };
 TestLiveObjects TestGetLiveObjects();
 
@@ -220,7 +221,8 @@ void TestSetSleepHook(std::function<void(DWORD)> hook);
 
 // Window (window): real SDL events for the program's window, as a person at the machine would cause them;
 // they take effect at the next pump. Scancodes and window-event ids are SDL's; a key carries SDL_GetModState().
-void TestPushKey(int sdlScancode, bool down, bool repeat = false);
+// sdlLayoutKey: the SDL keycode the keyboard layout makes of the key, 0 for what SDL itself maps it to.
+void TestPushKey(int sdlScancode, bool down, bool repeat = false, int sdlLayoutKey = 0);
 void TestPushWindowEvent(int sdlWindowEventId);
 void TestPushMouseMotion(int dx, int dy);
 void TestPushMouseButton(int sdlButton, bool down);

@@ -28,7 +28,7 @@ std::vector<COLORREF> Colours(HBITMAP bitmap) {
 HBITMAP Read(const std::vector<uint8_t>& bytes, bool withFileHeader) {
     std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.size() + (bytes.empty() ? 1 : 0)]);
     std::copy(bytes.begin(), bytes.end(), exact.get());
-    return GdiReadBitmap(exact.get(), bytes.size(), withFileHeader);
+    return BitmapRead(exact.get(), bytes.size(), withFileHeader);
 }
 
 COLORREF Rgb(uint32_t rgb) { return RGB(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF); }
@@ -182,7 +182,7 @@ TEST(BitmapReader, RefusesMalformedAndUnsupportedBitmaps) {
         }
     }
     EXPECT_EQ(Read({}, true), nullptr);
-    EXPECT_EQ(GdiReadBitmap(nullptr, 100, false), nullptr);
+    EXPECT_EQ(BitmapRead(nullptr, 100, false), nullptr);
     EXPECT_EQ(TestGetLiveObjects().bitmaps, bitmapsBefore);
 }
 

@@ -102,7 +102,7 @@ BitmapShape Shape(int width, int height, std::function<uint32_t(int, int)> pixel
 
 HBITMAP Bitmap(const BitmapShape& shape) {
     std::vector<uint8_t> bytes = PackedBitmap(shape);
-    return GdiReadBitmap(bytes.data(), bytes.size(), false);
+    return BitmapRead(bytes.data(), bytes.size(), false);
 }
 
 Entry Default(int i) {

@@ -24,11 +24,14 @@ struct PixelBlock {
     int width, height, pitch;
     std::vector<BYTE> bytes;
     HDC dc = nullptr;
+    // The 3-3-2 palette a display shows until the program attaches its own.
+    const std::array<PALETTEENTRY, 256> palette = Entries(ThreeThreeTwo());
     PixelBlock(int w, int h, BYTE fill) : width(w), height(h), pitch(w + 3), bytes(kGuard * 2 + pitch * h, 0xA5) {
         for (int i = 0; i < w * h; ++i) {
             at(i % w, i / w) = fill;
         }
-        dc = GdiCreateSurfaceDC(reinterpret_cast<IDirectDrawSurface7*>(this), bytes.data() + kGuard, pitch, w, h);
+        dc = GdiCreateSurfaceDC(reinterpret_cast<IDirectDrawSurface7*>(this), bytes.data() + kGuard, pitch, w, h,
+                                palette.data());
     }
     ~PixelBlock() { GdiDeleteSurfaceDC(dc); }
     BYTE& at(int x, int y) { return bytes[kGuard + y * pitch + x]; }
@@ -55,7 +58,7 @@ HBITMAP EightBit(int width, int height, std::vector<uint32_t> colours, std::func
     BitmapShape shape;
     shape.width = width, shape.height = height, shape.colours = std::move(colours), shape.pixel = std::move(pixel);
     std::vector<uint8_t> bytes = PackedBitmap(shape);
-    return GdiReadBitmap(bytes.data(), bytes.size(), false);
+    return BitmapRead(bytes.data(), bytes.size(), false);
 }
 
 }  // namespace
@@ -63,26 +66,26 @@ HBITMAP EightBit(int width, int height, std::vector<uint32_t> colours, std::func
 TEST(GdiColourRule, NearestEntryBySquaredDistanceLowestIndexOnTies) {
     auto defaults = Entries(ThreeThreeTwo());
     // 21 is nearer 36 than 0, 141 nearer 145 than 109, 91 nearer 85 than 170: r1 g4 b1.
-    EXPECT_EQ(NearestPaletteIndex(defaults.data(), RGB(21, 141, 91)), (1 << 5) | (4 << 2) | 1);
-    EXPECT_EQ(NearestPaletteIndex(defaults.data(), RGB(0, 0, 42)), 0);  // blue levels 0 and 85
-    EXPECT_EQ(NearestPaletteIndex(defaults.data(), RGB(0, 0, 43)), 1);
+    EXPECT_EQ(GdiNearestPaletteIndex(defaults.data(), RGB(21, 141, 91)), (1 << 5) | (4 << 2) | 1);
+    EXPECT_EQ(GdiNearestPaletteIndex(defaults.data(), RGB(0, 0, 42)), 0);  // blue levels 0 and 85
+    EXPECT_EQ(GdiNearestPaletteIndex(defaults.data(), RGB(0, 0, 43)), 1);
 
     std::vector<TestColour> colours(256, TestColour{200, 200, 200});
     colours[9] = colours[4] = {10, 20, 30};
     colours[30] = {0, 0, 0};
     colours[40] = {2, 0, 0};
     auto ties = Entries(colours);
-    EXPECT_EQ(NearestPaletteIndex(ties.data(), RGB(10, 20, 30)), 4);  // two exact matches
-    EXPECT_EQ(NearestPaletteIndex(ties.data(), RGB(1, 0, 0)), 30);    // equally far from 30 and 40
-    EXPECT_EQ(NearestPaletteIndex(ties.data(), RGB(2, 0, 0)), 40);
-    EXPECT_EQ(NearestPaletteIndex(ties.data(), RGB(255, 255, 255)), 0);  // every grey ties; the first wins
+    EXPECT_EQ(GdiNearestPaletteIndex(ties.data(), RGB(10, 20, 30)), 4);  // two exact matches
+    EXPECT_EQ(GdiNearestPaletteIndex(ties.data(), RGB(1, 0, 0)), 30);    // equally far from 30 and 40
+    EXPECT_EQ(GdiNearestPaletteIndex(ties.data(), RGB(2, 0, 0)), 40);
+    EXPECT_EQ(GdiNearestPaletteIndex(ties.data(), RGB(255, 255, 255)), 0);  // every grey ties; the first wins
 
     // The whole colour cube sampled against the rule written out in the test, corners included.
     for (int r = 0; r < 256; r += 15) {
         for (int g = 0; g < 256; g += 17) {
             for (int b = 0; b < 256 + 13; b += 13) {
                 const int blue = std::min(b, 255);
-                ASSERT_EQ(NearestPaletteIndex(defaults.data(), RGB(r, g, blue)),
+                ASSERT_EQ(GdiNearestPaletteIndex(defaults.data(), RGB(r, g, blue)),
                           ExpectedNearest(ThreeThreeTwo(), r, g, blue))
                     << r << "," << g << "," << blue;
             }
@@ -221,9 +224,9 @@ TEST(GdiObjects, DCsStartWithStockObjectsAndSelectedBitmapsCannotBeDeleted) {
 }
 
 TEST(GdiObjects, FontsSwapInAnyDCAndTheDefaultComesBack) {
-    // A font as the text layer makes them: a registered object that begins with its type.
-    GdiObject font = {GdiType::Font};
-    GdiRegister(&font);
+    // A font as the text layer makes them: a live object of its kind.
+    HFONT__ font = {};
+    ObjectsAdd(ObjectKind::Font, &font);
     PixelBlock block(2, 2, 0);
     HDC memory = CreateCompatibleDC(nullptr);
     for (HDC dc : {block.dc, memory}) {
@@ -236,5 +239,5 @@ TEST(GdiObjects, FontsSwapInAnyDCAndTheDefaultComesBack) {
         EXPECT_TRUE(DeleteObject(previous));
     }
     DeleteDC(memory);
-    GdiUnregister(&font);
+    ObjectsRemove(ObjectKind::Font, &font);
 }

@@ -74,7 +74,7 @@ TEST_F(Presentation, AFlipShowsTheBackBufferAndSwapsThePages) {
 }
 
 TEST_F(Presentation, TheWindowShowsEachSourcePixelAsABlockOfItsPaletteColourAndPaletteChanges) {
-    SDL_Window* window = PlatformSdlWindow(HarnessWindow());
+    SDL_Window* window = HarnessWindow()->sdlWindow;
     ASSERT_NE(window, nullptr);
     SDL_SetWindowSize(window, 1920, 1080);
     TestPumpEvents();

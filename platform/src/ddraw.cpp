@@ -1,4 +1,5 @@
-// DirectDraw 7 on software surfaces of 8-bit palette indices: the flip chain, off-screen surfaces, palettes.
+// DirectDraw 7 on software surfaces of 8-bit palette indices: the flip chain, off-screen surfaces, and their loss
+// when the display goes away.
 #include "platform/src/platform.h"
 #include "platform/testing.h"
 
@@ -20,31 +21,6 @@ constexpr int64_t kMaxPixels = 64 * 1024 * 1024;
 constexpr int kSurfaceOps = int(TestSurfaceOp::Count);
 constexpr int kDirectDrawOps = int(TestDirectDrawOp::Count);
 
-struct Fault {
-    HRESULT result = DD_OK;
-    int remaining = 0;  // kTestUntilCleared: every call
-    int skip = 0;
-};
-
-// Takes one injected failure, if one is armed, into *result.
-bool TakeFault(Fault& fault, HRESULT* result) {
-    if (fault.remaining == 0) return false;
-    if (fault.skip > 0) {
-        --fault.skip;
-        return false;
-    }
-    if (fault.remaining > 0) --fault.remaining;
-    *result = fault.result;
-    return true;
-}
-
-struct Palette : IDirectDrawPalette {
-    ULONG refs = 1;
-    bool allow256 = false;  // without DDPCAPS_ALLOW256 entries 0 and 255 stay black and white
-    PALETTEENTRY entries[256] = {};
-    PALETTEENTRY given[256] = {};  // as the creator gave them, for tests of what the program computed
-};
-
 struct Surface : IDirectDrawSurface7 {
     ULONG refs = 1;
     int width = 0;
@@ -59,11 +35,10 @@ struct Surface : IDirectDrawSurface7 {
     DDCOLORKEY srcKey = {};
     bool hasDestKey = false;
     DDCOLORKEY destKey = {};
-    Palette* palette = nullptr;
+    IDirectDrawPalette* palette = nullptr;
     Surface* backBuffer = nullptr;  // on the primary of a flip chain
     Surface* chainFront = nullptr;  // on that chain's back buffer
-    Fault faults[kSurfaceOps];
-    int calls[kSurfaceOps] = {};
+    FaultSite faults[kSurfaceOps];
 
     BYTE* pixels() { return storage.data(); }
     bool busy() const { return locked || dc != nullptr; }
@@ -74,53 +49,28 @@ struct DirectDraw : IDirectDraw7 {
     DWORD level = 0;  // the cooperative level's flags, 0 until one is set
 };
 
-// Everything alive, so that an interface pointer from outside is checked before it is followed.
-std::vector<DirectDraw*> liveDirectDraws;
-std::vector<Surface*> liveSurfaces;
-std::vector<Palette*> livePalettes;
-
-Surface* primary = nullptr;            // only one primary surface exists at a time
-DirectDraw* exclusiveOwner = nullptr;  // the object whose exclusive level drives presentation
-bool displayAvailable = true;
-uint32_t paletteVersion = 1;  // changes whenever the display palette may have changed
-
-Fault directDrawFaults[kDirectDrawOps];
-int directDrawCalls[kDirectDrawOps] = {};
-
 // A loss that strikes in the middle of a frame (TestLoseAllSurfacesAt): armed on one surface's operation.
 struct LossTrigger {
     const void* surface = nullptr;
     TestSurfaceOp op = TestSurfaceOp::Count;
     int skip = 0;
 };
-LossTrigger lossTrigger;
 
-bool DirectDrawFault(TestDirectDrawOp op, HRESULT* result) {
-    ++directDrawCalls[int(op)];
-    return TakeFault(directDrawFaults[int(op)], result);
-}
+struct Display {
+    Surface* primary = nullptr;            // only one primary surface exists at a time
+    DirectDraw* exclusiveOwner = nullptr;  // the object whose exclusive level drives presentation
+    SDL_Window* window = nullptr;          // the exclusive level's window while the presenter has it
+    bool available = true;                 // false while that window is minimised: Restore fails
+    FaultSite directDrawFaults[kDirectDrawOps];
+    LossTrigger lossTrigger;
+};
+Display display;
 
-template <typename T>
-T* FindLive(const std::vector<T*>& live, const void* object) {
-    for (T* candidate : live) {
-        if (static_cast<const void*>(candidate) == object) return candidate;
-    }
-    return nullptr;
-}
+bool DirectDrawFault(TestDirectDrawOp op, HRESULT* result) { return display.directDrawFaults[int(op)].Strike(result); }
 
-template <typename T>
-void Forget(std::vector<T*>& live, T* object) {
-    live.erase(std::remove(live.begin(), live.end(), object), live.end());
-}
-
-Surface* FindSurface(const IDirectDrawSurface7* surface) {
-    return surface ? FindLive(liveSurfaces, static_cast<const void*>(surface)) : nullptr;
-}
-Palette* FindPalette(const IDirectDrawPalette* palette) {
-    return palette ? FindLive(livePalettes, static_cast<const void*>(palette)) : nullptr;
-}
-DirectDraw* FindDirectDraw(const IDirectDraw7* directDraw) {
-    return directDraw ? FindLive(liveDirectDraws, static_cast<const void*>(directDraw)) : nullptr;
+Surface* FindSurface(IDirectDrawSurface7* surface) { return ObjectsFind<Surface>(ObjectKind::Surface, surface); }
+DirectDraw* FindDirectDraw(IDirectDraw7* directDraw) {
+    return ObjectsFind<DirectDraw>(ObjectKind::DirectDraw, directDraw);
 }
 
 const PALETTEENTRY* DefaultPalette() {
@@ -135,51 +85,25 @@ const PALETTEENTRY* DefaultPalette() {
     return defaults;
 }
 
-// Palettes
-
-// DirectDraw reserves the first and last entries for black and white unless the palette may set all 256.
-void KeepReservedEntries(Palette* palette) {
-    if (palette->allow256) return;
-    palette->entries[0] = {0, 0, 0, 0};
-    palette->entries[255] = {255, 255, 255, 0};
+// What GDI converts colours by and the presenter shows the pages with: the primary's palette, or the 3-3-2 default
+// while none is attached.
+const PALETTEENTRY* DisplayPalette() {
+    const PALETTEENTRY* attached = display.primary ? PaletteEntries(display.primary->palette) : nullptr;
+    return attached ? attached : DefaultPalette();
 }
 
-Palette* NewPalette(const PALETTEENTRY* entries, DWORD flags) {
-    Palette* palette = new Palette;
-    palette->allow256 = (flags & DDPCAPS_ALLOW256) != 0;
-    std::copy(entries, entries + 256, palette->entries);
-    std::copy(entries, entries + 256, palette->given);
-    KeepReservedEntries(palette);
-    livePalettes.push_back(palette);
-    ++liveObjects.palettes;
-    return palette;
+// Every surface loses its pixels and reports DDERR_SURFACELOST until restored.
+void LoseSurfaces() {
+    ObjectsEach<Surface>(ObjectKind::Surface, [](Surface* surface) {
+        surface->lost = true;
+        std::fill(surface->storage.begin(), surface->storage.end(), BYTE(0));
+    });
 }
 
-ULONG PaletteRelease(Palette* palette) {
-    if (--palette->refs > 0) return palette->refs;
-    Forget(livePalettes, palette);
-    --liveObjects.palettes;
-    delete palette;
-    return 0;
-}
-
-bool EntryRangeValid(DWORD base, DWORD count, const PALETTEENTRY* entries) {
-    return entries != nullptr && base < 256 && count <= 256 - base;
-}
-
-HRESULT PaletteGetEntries(Palette* palette, DWORD flags, DWORD base, DWORD count, PALETTEENTRY* entries) {
-    if (flags != 0 || !EntryRangeValid(base, count, entries)) return DDERR_INVALIDPARAMS;
-    std::copy(palette->entries + base, palette->entries + base + count, entries);
-    return DD_OK;
-}
-
-HRESULT PaletteSetEntries(Palette* palette, DWORD flags, DWORD base, DWORD count, const PALETTEENTRY* entries) {
-    if (flags != 0 || !EntryRangeValid(base, count, entries)) return DDERR_INVALIDPARAMS;
-    std::copy(entries, entries + count, palette->entries + base);
-    std::copy(entries, entries + count, palette->given + base);
-    KeepReservedEntries(palette);
-    ++paletteVersion;
-    return DD_OK;
+void LeaveExclusive() {
+    display.exclusiveOwner = nullptr;
+    display.window = nullptr;
+    PresentDetach();
 }
 
 // Surfaces
@@ -192,21 +116,16 @@ Surface* NewSurface(int width, int height, DWORD caps) {
     surface->pitch = (LONG(width) + 3) & ~LONG(3);
     surface->storage.assign(size_t(surface->pitch) * size_t(height), 0);
     surface->caps = caps;
-    liveSurfaces.push_back(surface);
-    ++liveObjects.surfaces;
+    ObjectsAdd(ObjectKind::Surface, surface);
     return surface;
 }
 
 void DestroySurface(Surface* surface) {
-    if (lossTrigger.surface == surface) lossTrigger = {};
+    if (display.lossTrigger.surface == surface) display.lossTrigger = {};
     if (surface->dc) GdiDeleteSurfaceDC(surface->dc);
     if (surface->palette) PaletteRelease(surface->palette);
-    if (surface == primary) {
-        primary = nullptr;
-        ++paletteVersion;
-    }
-    Forget(liveSurfaces, surface);
-    --liveObjects.surfaces;
+    if (surface == display.primary) display.primary = nullptr;
+    ObjectsRemove(ObjectKind::Surface, surface);
     delete surface;
 }
 
@@ -249,40 +168,6 @@ bool RectInside(const RECT& rect, int width, int height) {
            rect.bottom <= height;
 }
 
-// The keyed copy skips source pixels inside the key range; writing the destination back where a pixel is
-// skipped keeps the loop free of branches. A run of a fixed 16 pixels between pointers that cannot alias is what
-// lets the compiler vectorise it at -O2 (an open-ended row loop needs alias checks and a scalar tail, which its
-// cheap cost model refuses); the keyed title logo took 35 times a memcpy of its bytes before.
-constexpr int kKeyedRun = 16;
-
-void CopyKeyedRun(BYTE* __restrict d, const BYTE* __restrict s, BYTE low, BYTE span) {
-    for (int i = 0; i < kKeyedRun; ++i) {
-        const BYTE p = s[i];
-        const BYTE old = d[i];
-        d[i] = BYTE(p - low) <= span ? old : p;
-    }
-}
-
-void CopyRowsKeyed(BYTE* dest, LONG destPitch, const BYTE* source, LONG sourcePitch, int width, int height, BYTE low,
-                   BYTE span) {
-    for (int row = 0; row < height; ++row) {
-        BYTE* d = dest + ptrdiff_t(row) * destPitch;
-        const BYTE* s = source + ptrdiff_t(row) * sourcePitch;
-        int i = 0;
-        for (; i + kKeyedRun <= width; i += kKeyedRun) CopyKeyedRun(d + i, s + i, low, span);
-        for (; i < width; ++i) {
-            const BYTE p = s[i];
-            d[i] = BYTE(p - low) <= span ? d[i] : p;
-        }
-    }
-}
-
-void CopyRows(BYTE* dest, LONG destPitch, const BYTE* source, LONG sourcePitch, int width, int height) {
-    for (int row = 0; row < height; ++row) {
-        std::memcpy(dest + ptrdiff_t(row) * destPitch, source + ptrdiff_t(row) * sourcePitch, size_t(width));
-    }
-}
-
 HRESULT SurfaceBltFast(Surface* dest, DWORD x, DWORD y, IDirectDrawSurface7* sourceInterface, const RECT* sourceRect,
                        DWORD flags) {
     Surface* source = FindSurface(sourceInterface);
@@ -303,7 +188,7 @@ HRESULT SurfaceBltFast(Surface* dest, DWORD x, DWORD y, IDirectDrawSurface7* sou
     if (source == dest) {
         // A copy within one surface may overlap itself; take the source rows aside first.
         overlap.resize(size_t(width) * size_t(height));
-        CopyRows(overlap.data(), width, from, fromPitch, width, height);
+        BlitCopy(overlap.data(), width, from, fromPitch, width, height);
         from = overlap.data();
         fromPitch = width;
     }
@@ -313,10 +198,10 @@ HRESULT SurfaceBltFast(Surface* dest, DWORD x, DWORD y, IDirectDrawSurface7* sou
     const DWORD low = keyed ? source->srcKey.dwColorSpaceLowValue : 0;
     const DWORD high = keyed ? std::min<DWORD>(source->srcKey.dwColorSpaceHighValue, 255) : 0;
     if (keyed && low <= high) {
-        CopyRowsKeyed(to, dest->pitch, from, fromPitch, width, height, BYTE(low), BYTE(high - low));
+        BlitCopyKeyed(to, dest->pitch, from, fromPitch, width, height, BYTE(low), BYTE(high - low));
     } else {
         // No key, or a key range that no 8-bit pixel can fall in: every pixel is copied.
-        CopyRows(to, dest->pitch, from, fromPitch, width, height);
+        BlitCopy(to, dest->pitch, from, fromPitch, width, height);
     }
     return DD_OK;
 }
@@ -330,10 +215,8 @@ HRESULT SurfaceBlt(Surface* dest, const RECT* destRect, IDirectDrawSurface7* sou
     if (dest->busy()) return DDERR_SURFACEBUSY;
     const RECT rect = destRect ? *destRect : RECT{0, 0, dest->width, dest->height};
     if (!RectInside(rect, dest->width, dest->height)) return DDERR_INVALIDRECT;
-    const BYTE value = BYTE(fx->dwFillColor);
-    for (LONG row = rect.top; row < rect.bottom; ++row) {
-        std::memset(dest->pixels() + ptrdiff_t(row) * dest->pitch + rect.left, value, size_t(rect.right - rect.left));
-    }
+    BlitFill(dest->pixels() + ptrdiff_t(rect.top) * dest->pitch + rect.left, dest->pitch, rect.right - rect.left,
+             rect.bottom - rect.top, BYTE(fx->dwFillColor));
     return DD_OK;
 }
 
@@ -345,7 +228,7 @@ HRESULT SurfaceFlip(Surface* front, IDirectDrawSurface7* target, DWORD) {
     if (front->busy() || back->busy()) return DDERR_SURFACEBUSY;
     // The storage changes hands; the interfaces keep their roles, so the back buffer stays the back buffer.
     front->storage.swap(back->storage);
-    if (!PresentFrame(front->pixels(), front->pitch, DisplayPalette(), paletteVersion)) {
+    if (!PresentFrame(front->pixels(), front->pitch, DisplayPalette())) {
         // The pages were exchanged but the picture could not reach the window (no renderer): a failure the
         // caller may ignore, as the program's page flip does.
         return DDERR_GENERIC;
@@ -354,7 +237,7 @@ HRESULT SurfaceFlip(Surface* front, IDirectDrawSurface7* target, DWORD) {
 }
 
 HRESULT SurfaceRestore(Surface* surface) {
-    if (!displayAvailable) return DDERR_WRONGMODE;
+    if (!display.available) return DDERR_WRONGMODE;
     // The pixels went when the surface was lost; restoring gives back zeroed memory.
     surface->lost = false;
     if (surface->backBuffer) surface->backBuffer->lost = false;
@@ -367,7 +250,8 @@ HRESULT SurfaceGetDC(Surface* surface, HDC* dc) {
     if (surface->lost) return DDERR_SURFACELOST;
     if (surface->dc) return DDERR_DCALREADYCREATED;
     if (surface->locked) return DDERR_SURFACEBUSY;
-    surface->dc = GdiCreateSurfaceDC(surface, surface->pixels(), surface->pitch, surface->width, surface->height);
+    surface->dc = GdiCreateSurfaceDC(surface, surface->pixels(), surface->pitch, surface->width, surface->height,
+                                     DisplayPalette());
     if (!surface->dc) return DDERR_CANTCREATEDC;
     *dc = surface->dc;
     return DD_OK;
@@ -430,14 +314,12 @@ HRESULT SurfaceGetAttachedSurface(Surface* surface, const DDSCAPS2* caps, IDirec
     return DD_OK;
 }
 
-HRESULT SurfaceSetPalette(Surface* surface, IDirectDrawPalette* paletteInterface) {
+HRESULT SurfaceSetPalette(Surface* surface, IDirectDrawPalette* palette) {
     if (HRESULT injected; DirectDrawFault(TestDirectDrawOp::SetPalette, &injected)) return injected;
-    Palette* palette = FindPalette(paletteInterface);
-    if (paletteInterface && !palette) return DDERR_INVALIDPARAMS;
-    if (palette) ++palette->refs;
+    if (palette && !PaletteIsLive(palette)) return DDERR_INVALIDPARAMS;
+    if (palette) PaletteAddRef(palette);
     if (surface->palette) PaletteRelease(surface->palette);
     surface->palette = palette;
-    if (surface == primary) ++paletteVersion;
     return DD_OK;
 }
 
@@ -445,7 +327,7 @@ HRESULT SurfaceGetPalette(Surface* surface, IDirectDrawPalette** palette) {
     if (!palette) return DDERR_INVALIDPARAMS;
     *palette = nullptr;
     if (!surface->palette) return DDERR_NOPALETTEATTACHED;
-    ++surface->palette->refs;
+    PaletteAddRef(surface->palette);
     *palette = surface->palette;
     return DD_OK;
 }
@@ -456,12 +338,12 @@ template <typename Body>
 HRESULT OnSurface(IDirectDrawSurface7* self, TestSurfaceOp op, Body body) {
     Surface* surface = FindSurface(self);
     if (!surface) return DDERR_INVALIDOBJECT;
-    ++surface->calls[int(op)];
-    if (lossTrigger.surface == surface && lossTrigger.op == op && lossTrigger.skip-- == 0) {
-        lossTrigger = {};
-        DisplayLoseSurfaces();
+    LossTrigger& trigger = display.lossTrigger;
+    if (trigger.surface == surface && trigger.op == op && trigger.skip-- == 0) {
+        trigger = {};
+        LoseSurfaces();
     }
-    if (HRESULT injected; TakeFault(surface->faults[int(op)], &injected)) return injected;
+    if (HRESULT injected; surface->faults[int(op)].Strike(&injected)) return injected;
     return body(surface);
 }
 
@@ -469,12 +351,8 @@ HRESULT OnSurface(IDirectDrawSurface7* self, TestSurfaceOp op, Body body) {
 
 ULONG DirectDrawRelease(DirectDraw* directDraw) {
     if (--directDraw->refs > 0) return directDraw->refs;
-    if (exclusiveOwner == directDraw) {
-        exclusiveOwner = nullptr;
-        PresentDetach();
-    }
-    Forget(liveDirectDraws, directDraw);
-    --liveObjects.directDraws;
+    if (display.exclusiveOwner == directDraw) LeaveExclusive();
+    ObjectsRemove(ObjectKind::DirectDraw, directDraw);
     delete directDraw;
     return 0;
 }
@@ -486,15 +364,15 @@ HRESULT DirectDrawSetCooperativeLevel(DirectDraw* directDraw, HWND window, DWORD
     const bool normal = flags & DDSCL_NORMAL;
     if (exclusive != fullscreen || normal == exclusive) return DDERR_INVALIDPARAMS;
     // The normal level may name no window at all, but never one that is not alive.
-    if (window && !PlatformSdlWindow(window)) return DDERR_INVALIDPARAMS;
+    HWND__* live = ObjectsFind<HWND__>(ObjectKind::Window, window);
+    if (window && !live) return DDERR_INVALIDPARAMS;
     if (exclusive) {
-        SDL_Window* sdlWindow = PlatformSdlWindow(window);
-        if (!sdlWindow) return DDERR_INVALIDPARAMS;
-        if (!PresentAttach(sdlWindow)) return DDERR_GENERIC;
-        exclusiveOwner = directDraw;
-    } else if (exclusiveOwner == directDraw) {
-        exclusiveOwner = nullptr;
-        PresentDetach();
+        if (!live) return DDERR_INVALIDPARAMS;
+        if (!PresentAttach(live->sdlWindow)) return DDERR_GENERIC;
+        display.exclusiveOwner = directDraw;
+        display.window = live->sdlWindow;
+    } else if (display.exclusiveOwner == directDraw) {
+        LeaveExclusive();
     }
     directDraw->level = flags;
     return DD_OK;
@@ -515,6 +393,7 @@ HRESULT CreatePrimary(DirectDraw* directDraw, const DDSURFACEDESC2& description,
     const DWORD caps = description.ddsCaps.dwCaps;
     if (description.dwFlags & (DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT)) return DDERR_INVALIDPARAMS;
     if (!directDraw->level) return DDERR_NOCOOPERATIVELEVELSET;
+    Surface*& primary = display.primary;
     if (primary) return DDERR_PRIMARYSURFACEALREADYEXISTS;
     const bool chain = caps & DDSCAPS_FLIP;
     const bool counted = description.dwFlags & DDSD_BACKBUFFERCOUNT;
@@ -532,7 +411,6 @@ HRESULT CreatePrimary(DirectDraw* directDraw, const DDSURFACEDESC2& description,
         back->chainFront = primary;
         primary->backBuffer = back;
     }
-    ++paletteVersion;
     *out = primary;
     return DD_OK;
 }
@@ -576,27 +454,44 @@ HRESULT DirectDrawCreatePalette(DWORD flags, const PALETTEENTRY* entries, IDirec
         return DDERR_INVALIDPARAMS;
     }
     if (HRESULT injected; DirectDrawFault(TestDirectDrawOp::CreatePalette, &injected)) return injected;
-    *out = NewPalette(entries, flags);
+    *out = PaletteCreate(entries, flags);
     return DD_OK;
 }
 
 }  // namespace
 
-// The display palette and loss, for GDI and for presentation.
-
-const PALETTEENTRY* DisplayPalette() {
-    if (primary && primary->palette) return primary->palette->entries;
-    return DefaultPalette();
-}
-
-void DisplayLoseSurfaces() {
-    for (Surface* surface : liveSurfaces) {
-        surface->lost = true;
-        std::fill(surface->storage.begin(), surface->storage.end(), BYTE(0));
+// The window's event pump hands every SDL event here first. Minimising the window takes the display away, as on
+// Windows, and a renderer that lost its textures or its device loses the surfaces behind them.
+void DirectDrawOnEvent(const SDL_Event& event) {
+    if (!display.window) return;
+    switch (event.type) {
+        case SDL_WINDOWEVENT:
+            if (event.window.windowID != SDL_GetWindowID(display.window)) return;
+            if (event.window.event == SDL_WINDOWEVENT_MINIMIZED) {
+                display.available = false;
+                LoseSurfaces();
+            } else if (event.window.event == SDL_WINDOWEVENT_RESTORED ||
+                       event.window.event == SDL_WINDOWEVENT_MAXIMIZED || event.window.event == SDL_WINDOWEVENT_SHOWN) {
+                display.available = true;
+            }
+            return;
+        case SDL_RENDER_TARGETS_RESET:
+        case SDL_RENDER_DEVICE_RESET:
+            LoseSurfaces();
+            PresentReset(event.type == SDL_RENDER_DEVICE_RESET);
+            return;
+        default:
+            return;
     }
 }
 
-void DisplaySetAvailable(bool available) { displayAvailable = available; }
+// DestroyWindow calls this after WM_DESTROY and before the SDL window goes, so the presenter never outlives it.
+void DirectDrawOnWindowDestroyed(HWND window) {
+    if (window && window->sdlWindow == display.window) {
+        PresentDetach();
+        display.window = nullptr;
+    }
+}
 
 HRESULT WINAPI DirectDrawCreateEx(GUID*, LPVOID* directDraw, REFIID iid, IUnknown* outer) {
     if (!directDraw) return DDERR_INVALIDPARAMS;
@@ -604,8 +499,7 @@ HRESULT WINAPI DirectDrawCreateEx(GUID*, LPVOID* directDraw, REFIID iid, IUnknow
     if (iid != IID_IDirectDraw7 || outer) return DDERR_INVALIDPARAMS;
     if (HRESULT injected; DirectDrawFault(TestDirectDrawOp::DirectDrawCreateEx, &injected)) return injected;
     DirectDraw* object = new DirectDraw;
-    liveDirectDraws.push_back(object);
-    ++liveObjects.directDraws;
+    ObjectsAdd(ObjectKind::DirectDraw, object);
     *directDraw = static_cast<IDirectDraw7*>(object);
     return DD_OK;
 }
@@ -620,7 +514,7 @@ ULONG IDirectDraw7::AddRef() {
 ULONG IDirectDraw7::Release() {
     DirectDraw* self = FindDirectDraw(this);
     if (self == nullptr) return 0;
-    RecordRelease("DirectDraw");
+    ObjectsNoteRelease("DirectDraw");
     return DirectDrawRelease(self);
 }
 
@@ -657,7 +551,7 @@ ULONG IDirectDrawSurface7::AddRef() {
 ULONG IDirectDrawSurface7::Release() {
     Surface* self = FindSurface(this);
     if (self == nullptr) return 0;
-    RecordRelease("surface");
+    ObjectsNoteRelease("surface");
     return SurfaceRelease(self);
 }
 
@@ -732,43 +626,12 @@ HRESULT IDirectDrawSurface7::GetPalette(LPDIRECTDRAWPALETTE* palette) {
     return OnSurface(this, TestSurfaceOp::GetPalette, [&](Surface* self) { return SurfaceGetPalette(self, palette); });
 }
 
-// IDirectDrawPalette
-
-ULONG IDirectDrawPalette::AddRef() {
-    Palette* self = FindPalette(this);
-    return self ? ++self->refs : 0;
-}
-
-ULONG IDirectDrawPalette::Release() {
-    Palette* self = FindPalette(this);
-    if (self == nullptr) return 0;
-    RecordRelease("palette");
-    return PaletteRelease(self);
-}
-
-HRESULT IDirectDrawPalette::GetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) {
-    Palette* self = FindPalette(this);
-    return self ? PaletteGetEntries(self, flags, base, count, entries) : DDERR_INVALIDOBJECT;
-}
-
-HRESULT IDirectDrawPalette::SetEntries(DWORD flags, DWORD base, DWORD count, LPPALETTEENTRY entries) {
-    Palette* self = FindPalette(this);
-    return self ? PaletteSetEntries(self, flags, base, count, entries) : DDERR_INVALIDOBJECT;
-}
-
 // Test hooks
-
-bool TestPaletteGivenEntries(IDirectDrawPalette* paletteInterface, PALETTEENTRY* entries) {
-    Palette* palette = FindPalette(paletteInterface);
-    if (!palette) return false;
-    std::copy(palette->given, palette->given + 256, entries);
-    return true;
-}
 
 bool TestFailSurfaceOp(IDirectDrawSurface7* surfaceInterface, TestSurfaceOp op, HRESULT result, int times) {
     Surface* surface = FindSurface(surfaceInterface);
     if (!surface || op >= TestSurfaceOp::Count) return false;
-    surface->faults[int(op)] = {result, times, 0};
+    surface->faults[int(op)].Arm(result, times);
     return true;
 }
 
@@ -776,43 +639,53 @@ bool TestFailSurfaceOpAfter(IDirectDrawSurface7* surfaceInterface, TestSurfaceOp
                             int skip) {
     Surface* surface = FindSurface(surfaceInterface);
     if (!surface || op >= TestSurfaceOp::Count || skip < 0) return false;
-    surface->faults[int(op)] = {result, times, skip};
+    surface->faults[int(op)].Arm(result, times, skip);
     return true;
 }
 
 bool TestLoseAllSurfacesAt(IDirectDrawSurface7* surfaceInterface, TestSurfaceOp op, int skip) {
     Surface* surface = FindSurface(surfaceInterface);
     if (!surface || op >= TestSurfaceOp::Count || skip < 0) return false;
-    lossTrigger = {surface, op, skip};
+    display.lossTrigger = {surface, op, skip};
     return true;
 }
 
 int TestSurfaceCallCount(IDirectDrawSurface7* surfaceInterface, TestSurfaceOp op) {
     Surface* surface = FindSurface(surfaceInterface);
-    return surface && op < TestSurfaceOp::Count ? surface->calls[int(op)] : 0;
+    return surface && op < TestSurfaceOp::Count ? surface->faults[int(op)].calls : 0;
 }
 
 void TestResetSurfaceCallCounts() {
-    for (Surface* surface : liveSurfaces) std::fill(std::begin(surface->calls), std::end(surface->calls), 0);
+    ObjectsEach<Surface>(ObjectKind::Surface, [](Surface* surface) {
+        for (FaultSite& site : surface->faults) site.calls = 0;
+    });
 }
 
 void TestFailDirectDrawOp(TestDirectDrawOp op, HRESULT result, int times, int skip) {
-    if (op >= TestDirectDrawOp::Count) return;
-    directDrawFaults[int(op)] = {result, times, skip};
+    if (op < TestDirectDrawOp::Count) display.directDrawFaults[int(op)].Arm(result, times, skip);
 }
 
-int TestDirectDrawCallCount(TestDirectDrawOp op) { return op < TestDirectDrawOp::Count ? directDrawCalls[int(op)] : 0; }
+int TestDirectDrawCallCount(TestDirectDrawOp op) {
+    return op < TestDirectDrawOp::Count ? display.directDrawFaults[int(op)].calls : 0;
+}
 
-void TestLoseAllSurfaces() { DisplayLoseSurfaces(); }
+void TestLoseAllSurfaces() { LoseSurfaces(); }
 
-// Called by TestClearDisplayHooks (present.cpp), which also resets presentation's own hooks.
-void DisplayClearSurfaceHooks() {
-    for (Surface* surface : liveSurfaces) {
-        std::fill(std::begin(surface->faults), std::end(surface->faults), Fault{});
-        std::fill(std::begin(surface->calls), std::end(surface->calls), 0);
-    }
-    std::fill(std::begin(directDrawFaults), std::end(directDrawFaults), Fault{});
-    lossTrigger = {};
-    std::fill(std::begin(directDrawCalls), std::end(directDrawCalls), 0);
-    displayAvailable = true;
+void TestSetDisplayMinimised(bool minimised) {
+    SDL_Event event = {};
+    event.type = SDL_WINDOWEVENT;
+    event.window.windowID = display.window ? SDL_GetWindowID(display.window) : 0;
+    event.window.event = minimised ? SDL_WINDOWEVENT_MINIMIZED : SDL_WINDOWEVENT_RESTORED;
+    DirectDrawOnEvent(event);
+}
+
+void TestClearDisplayHooks() {
+    ObjectsEach<Surface>(ObjectKind::Surface, [](Surface* surface) {
+        for (FaultSite& site : surface->faults) site = {};
+    });
+    std::fill(std::begin(display.directDrawFaults), std::end(display.directDrawFaults), FaultSite{});
+    display.lossTrigger = {};
+    display.available = true;
+    TestCaptureFrames(false);
+    TestCaptureWindow(false);
 }

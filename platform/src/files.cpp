@@ -1,9 +1,9 @@
 // The old file functions DDLoadPalette reads a palette file with: _lopen, _lread, _lclose over POSIX descriptors.
-#include <windows.h>
+#include "platform/src/objects.h"
 
 #include <cerrno>
 #include <climits>
-#include <set>
+#include <cstdint>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,9 +11,11 @@
 
 namespace {
 
-// Descriptors this layer opened; any other number is a bad handle here, so a stale or stray
-// HFILE can never read or close a descriptor that SDL or the C library owns.
-std::set<int> openFiles;
+// Descriptors this layer opened stand among the live objects; any other number is a bad handle here, so a stale or
+// stray HFILE can never read or close a descriptor that SDL or the C library owns. Shifted by one, so that
+// descriptor 0 is not the null that stands for no object.
+const void* FileKey(HFILE file) { return reinterpret_cast<const void*>(uintptr_t(unsigned(file)) + 1); }
+bool IsOpen(HFILE file) { return file >= 0 && ObjectsHas(ObjectKind::File, FileKey(file)); }
 
 }  // namespace
 
@@ -31,13 +33,13 @@ HFILE WINAPI _lopen(LPCSTR path, int mode) {
         close(fd);
         return HFILE_ERROR;
     }
-    openFiles.insert(fd);
+    ObjectsAdd(ObjectKind::File, FileKey(fd));
     return HFILE(fd);
 }
 
 // Reads until `bytes` have arrived or the file ends, so a short count means the end of the file.
 UINT WINAPI _lread(HFILE file, LPVOID buffer, UINT bytes) {
-    if (!openFiles.count(file) || (buffer == nullptr && bytes != 0)) return UINT(HFILE_ERROR);
+    if (!IsOpen(file) || (buffer == nullptr && bytes != 0)) return UINT(HFILE_ERROR);
     // The largest count that cannot be mistaken for HFILE_ERROR.
     if (bytes > UINT(HFILE_ERROR) - 1) bytes = UINT(HFILE_ERROR) - 1;
     UINT total = 0;
@@ -53,7 +55,8 @@ UINT WINAPI _lread(HFILE file, LPVOID buffer, UINT bytes) {
 }
 
 HFILE WINAPI _lclose(HFILE file) {
-    if (!openFiles.erase(file)) return HFILE_ERROR;
+    if (!IsOpen(file)) return HFILE_ERROR;
+    ObjectsRemove(ObjectKind::File, FileKey(file));
     // POSIX leaves the descriptor closed even when close reports EINTR, so it is not retried.
     return close(file) == 0 || errno == EINTR ? 0 : HFILE_ERROR;
 }

@@ -1,4 +1,5 @@
-// What the layer's service files share with one another; the program never includes it.
+// What the layer's service files share with one another; the program never includes it. Calls run one way, from the
+// window's event pump down to the presenter: platform/README.md draws the floors.
 #pragma once
 
 #include <windows.h>
@@ -7,70 +8,111 @@
 
 #include <SDL.h>
 
-#include "platform/testing.h"
+#include "platform/src/objects.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
-// Live objects of every kind the layer hands out, so tests can prove nothing leaks (testing.cpp).
-using LiveCounts = TestLiveObjects;
-extern LiveCounts liveObjects;
-// Every Release the program makes on an emulated interface, by kind, so tests can check teardown order.
-void RecordRelease(const char* what);
+// --- system.cpp: SDL's start-up, once per process; false after SDL's reason on standard error ---
+bool SystemInitVideo();
+bool SystemInitJoystick();
 
-// SDL start-up, once per process (system.cpp). False after writing SDL's reason to standard error.
-bool PlatformInitVideo();
-bool PlatformInitJoystick();
+// --- keys.cpp: one row per physical key, for the window messages and DirectInput's keyboard alike ---
+struct KeyRow {
+    SDL_Scancode scancode;
+    BYTE virtualKey;  // a key that types a letter takes the letter's instead (KeyVirtualKey)
+    BYTE scan;
+    bool extended;
+    BYTE dik;  // DirectInput's code: the scan code with the extended bit as 0x80, but for Pause and Num Lock
+};
+const KeyRow* KeyFind(SDL_Scancode scancode);  // null for a key that neither service reports
+BYTE KeyVirtualKey(const KeyRow& key, SDL_Keycode layoutKey);
 
-// The window and the event pump (window.cpp).
-SDL_Window* PlatformSdlWindow(HWND window);  // the SDL window behind a live HWND, else null
-SDL_Window* PlatformMainSdlWindow();         // the program's window, else null
-bool PlatformWindowInForeground();           // the program's window has the keyboard focus
-// The Linux entry point's --window: the program's window starts as a window instead of in full screen.
+// --- window.cpp: the program's window as the other services see it ---
+struct HWND__ {
+    SDL_Window* sdlWindow;
+    Uint32 sdlWindowId;
+    WNDPROC procedure;
+    HCURSOR classCursor;
+    bool visible;
+    bool minimised;
+    bool focused;  // has the keyboard: DirectInput's foreground devices read only then
+    bool destroying;
+};
+// The Linux entry point's --window: the window starts as a window instead of in full screen.
 void WindowStartInWindow(bool windowed);
-// Polls every pending SDL event and hands each to DisplayOnEvent and InputOnEvent before the window
-// turns it into messages; PeekMessageA and GetMessageA call it, tests may call it directly.
-void PlatformPumpEvents();
 
-// Event hooks the pump calls (present.cpp, dinput.cpp), and the window's last moment (present.cpp).
-void DisplayOnEvent(const SDL_Event& event);
+// --- dinput.cpp: DirectInput's devices, fed by the window's pump ---
 void InputOnEvent(const SDL_Event& event);
-void DisplayOnWindowDestroyed(SDL_Window* window);
 
-// The display palette: the entries of the palette attached to the primary surface, or the 3-3-2
-// default while none is attached (ddraw.cpp). Every GDI colour conversion goes through it.
-const PALETTEENTRY* DisplayPalette();
+// --- joystick.cpp: SDL's joysticks as DirectInput's joystick devices read them ---
+constexpr int kJoystickAxes = 8;  // lX, lY, lZ, lRx, lRy, lRz and the two sliders
+struct JoystickAxis {
+    LONG min = 0;  // DirectInput's own default range
+    LONG max = 65535;
+    DWORD deadZone = 0;  // 0..10000 of the way from the centre to either end
+};
+struct JoystickInfo {
+    SDL_JoystickID instance;
+    int index;
+    SDL_JoystickGUID product;
+    const char* name;
+};
+std::vector<JoystickInfo> JoystickList();      // the attached joysticks in SDL's index order
+int JoystickIndexOf(SDL_JoystickID instance);  // -1 when it is not attached
+SDL_Joystick* JoystickOpen(SDL_JoystickID instance);
+void JoystickRead(SDL_Joystick* joystick, const JoystickAxis* axes, DIJOYSTATE* state);
 
-// Surface loss (ddraw.cpp), driven by present.cpp's event hook: every surface loses its pixels and reports
-// DDERR_SURFACELOST; while the display is unavailable (the window is minimised) Restore fails.
-void DisplayLoseSurfaces();
-void DisplaySetAvailable(bool available);
+// --- ddraw.cpp: the DirectDraw objects, which own surface loss; the window's pump and DestroyWindow feed them ---
+void DirectDrawOnEvent(const SDL_Event& event);
+void DirectDrawOnWindowDestroyed(HWND window);
 
-// Presentation (present.cpp), driven by ddraw.cpp: exclusive SetCooperativeLevel attaches the window, the
-// release of the DirectDraw object that took it detaches, and every Flip presents the new front buffer.
-bool PresentAttach(SDL_Window* window);
+// --- palette.cpp: DirectDraw palettes, for the DirectDraw object and the surfaces they are attached to ---
+IDirectDrawPalette* PaletteCreate(const PALETTEENTRY* entries, DWORD flags);
+bool PaletteIsLive(IDirectDrawPalette* palette);
+const PALETTEENTRY* PaletteEntries(IDirectDrawPalette* palette);
+void PaletteAddRef(IDirectDrawPalette* palette);
+void PaletteRelease(IDirectDrawPalette* palette);  // the layer's own references, kept out of the release log
+
+// --- blit.cpp: the row copies and the fill behind BltFast and Blt ---
+void BlitCopy(BYTE* dest, LONG destPitch, const BYTE* source, LONG sourcePitch, int width, int height);
+// Leaves the destination where the source pixel lies in low..low + span.
+void BlitCopyKeyed(BYTE* dest, LONG destPitch, const BYTE* source, LONG sourcePitch, int width, int height, BYTE low,
+                   BYTE span);
+void BlitFill(BYTE* dest, LONG pitch, int width, int height, BYTE value);
+
+// --- present.cpp: the flip chain's picture in the window; it only receives calls, all from ddraw.cpp ---
+bool PresentAttach(SDL_Window* window);  // the exclusive level's window
 void PresentDetach();
-bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, uint32_t paletteVersion);
-// The pieces of a present, apart for the benchmarks: the 640 x 480 index -> ARGB conversion through a
-// 256-entry table, and the rectangle the picture takes in a window of the given size.
+bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette);  // every Flip
+void PresentReset(bool deviceLost);  // the renderer lost its targets, or its whole device
+// The pieces of a present, apart for the benchmarks: the 256-entry index -> XRGB table, the 640 x 480 conversion
+// through it, the upload into the streaming texture, and the rectangle the picture takes in a window.
 void PresentBuildTable(const PALETTEENTRY* palette, uint32_t* table);
 void PresentConvertFrame(const BYTE* pixels, LONG pitch, const uint32_t* table, uint32_t* argb, int argbPitch);
-bool PresentUpload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, uint32_t paletteVersion);
+bool PresentUpload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette);
 SDL_Rect PresentDestination(int windowWidth, int windowHeight);
-// TestClearDisplayHooks (present.cpp) hands the surfaces' share of the clearing to ddraw.cpp.
-void DisplayClearSurfaceHooks();
 
-// GDI (gdi.cpp). Every GDI object begins with its type, so a handle can be told apart safely, and is
-// registered while alive, so a stale or foreign handle is refused instead of followed.
-enum class GdiType : uint32_t { Bitmap = 0x42495447, Font = 0x464F4E54, Brush = 0x42525348 };
-struct GdiObject {
-    GdiType type;
+// --- GDI objects (gdi.cpp, bitmap.cpp, text.cpp) ---
+// A DIB section. Pixels are kept top-down whatever the source's row order: palettised depths as one index byte per
+// pixel into `colours`, deeper ones as 0x00RRGGBB words, so StretchBlt converts either by colour.
+struct HBITMAP__ {
+    int width;
+    int height;
+    int bitsPerPixel;  // as the source declared it, for GetObjectA
+    std::vector<BYTE> indices;
+    std::vector<uint32_t> rgb;
+    RGBQUAD colours[256];
+    int colourCount;
+    HDC selectedInto;
 };
-void GdiRegister(const void* object);
-void GdiUnregister(const void* object);
-bool GdiIsLive(const void* object);
 
-// The one colour rule: the nearest palette entry by squared RGB distance, the lowest index on ties.
-BYTE NearestPaletteIndex(const PALETTEENTRY* palette, COLORREF colour);
+struct FontSize;  // fonts.cpp: one height of one resolved face
+struct HFONT__ {
+    LOGFONTA logFont;
+    FontSize* size;  // lives as long as the process; the font only points at it
+};
 
 struct HDC__ {
     IDirectDrawSurface7* surface;  // the surface a surface DC draws into; null for a memory DC
@@ -78,22 +120,50 @@ struct HDC__ {
     LONG pitch;
     int width;
     int height;
-    HBITMAP bitmap;  // memory DC: the selected bitmap, which StretchBlt reads
-    HFONT font;      // selected font, null for the default
+    PALETTEENTRY palette[256];  // surface DC: the display palette when the DC was made, which colours convert by
+    HBITMAP bitmap;             // memory DC: the selected bitmap, which StretchBlt reads
+    HFONT font;                 // selected font, null for the default
     COLORREF textColor;
     int bkMode;
 };
-HDC GdiCreateSurfaceDC(IDirectDrawSurface7* surface, BYTE* pixels, LONG pitch, int width, int height);
+
+// gdi.cpp. The one colour rule: the nearest palette entry by squared RGB distance, the lowest index on ties.
+BYTE GdiNearestPaletteIndex(const PALETTEENTRY* palette, COLORREF colour);
+// IDirectDrawSurface7::GetDC and ReleaseDC: a DC over the surface's pixels that converts by the display palette.
+HDC GdiCreateSurfaceDC(IDirectDrawSurface7* surface, BYTE* pixels, LONG pitch, int width, int height,
+                       const PALETTEENTRY* palette);
 void GdiDeleteSurfaceDC(HDC dc);
-bool GdiIsLiveDC(HDC dc);
-// The bitmap reader behind LoadImageA: a whole .bmp file, or a packed DIB as resources hold it. Null
-// for anything malformed or unsupported; never reads outside [data, data + size).
-HBITMAP GdiReadBitmap(const uint8_t* data, size_t size, bool withFileHeader);
 
-// Fonts (text.cpp): DeleteObject hands fonts here.
-void TextDeleteFont(HFONT font);
+// bitmap.cpp: the bitmap reader behind LoadImageA, a whole .bmp file or a packed DIB as resources hold it. Null for
+// anything malformed or unsupported; never reads outside [data, data + size).
+HBITMAP BitmapRead(const uint8_t* data, size_t size, bool withFileHeader);
 
-// Bitmap resources compiled into the executable (resources.cpp; the table is generated by the build).
+// --- codepage.cpp: the bytes of a font's character set as Unicode ---
+uint32_t CodePageNext(BYTE charSet, const uint8_t* bytes, size_t length, size_t& at);  // moves `at` past it
+std::string CodePageToUtf8(BYTE charSet, const char* bytes, size_t length);
+
+// --- fonts.cpp: fontconfig picks the face, FreeType draws its glyphs ---
+struct FontGlyph {
+    int left;  // ink's left edge, from the pen position
+    int top;   // rows of ink above the baseline
+    int width;
+    int rows;
+    int pitch;
+    int advance;
+    std::vector<uint8_t> bits;  // one bit a pixel, most significant first, rows top-down
+};
+struct FontMetrics {
+    LONG height;  // lfHeight, clamped: positive a cell height, negative a character height
+    int ascent;   // the baseline's distance from the cell's top
+    int cellHeight;
+};
+bool FontsStart();                                // false, after one line on standard error, when text cannot be drawn
+FontSize* FontsSizeFor(const LOGFONTA& logFont);  // null when no face answers
+const FontMetrics& FontsMetrics(const FontSize* size);
+const FontGlyph& FontsGlyph(FontSize* size, uint32_t codePoint);
+void FontsKeepWithinBudget();  // called before each line: drops the glyph caches once they grow too large
+
+// --- resources.cpp: the bitmap resources compiled into the executable (the table is generated by the build) ---
 struct EmbeddedResource {
     const char* name;
     unsigned short language;

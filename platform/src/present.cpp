@@ -1,9 +1,11 @@
-// Presentation of the flip chain in the program's SDL window: palette applied, scaled, letterboxed.
+// Presentation of the flip chain in the program's SDL window: palette applied, scaled, letterboxed. It only receives
+// calls, all from the DirectDraw objects.
 #include "platform/src/platform.h"
 #include "platform/testing.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -16,7 +18,8 @@ struct Presenter {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     uint32_t table[256] = {};
-    uint32_t tableVersion = 0;  // 0: never built; ddraw.cpp's versions start at 1
+    PALETTEENTRY tablePalette[256] = {};  // what the table was built from
+    bool tableBuilt = false;
     SDL_Rect lastDestination = {};
     uint32_t presents = 0;
 
@@ -49,7 +52,7 @@ bool CreateTexture() {
         return false;
     }
     SDL_SetTextureScaleMode(presenter.texture, SDL_ScaleModeNearest);
-    presenter.tableVersion = 0;
+    presenter.tableBuilt = false;
     return true;
 }
 
@@ -149,11 +152,13 @@ void PresentDetach() {
     presenter.window = nullptr;
 }
 
-bool PresentUpload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, uint32_t paletteVersion) {
+bool PresentUpload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
     if (!presenter.texture) return false;
-    if (presenter.tableVersion != paletteVersion) {
+    // A kilobyte compared per frame costs less than tracking every way the display palette can change.
+    if (!presenter.tableBuilt || std::memcmp(palette, presenter.tablePalette, sizeof presenter.tablePalette) != 0) {
+        std::memcpy(presenter.tablePalette, palette, sizeof presenter.tablePalette);
         PresentBuildTable(palette, presenter.table);
-        presenter.tableVersion = paletteVersion;
+        presenter.tableBuilt = true;
     }
     void* texels = nullptr;
     int texelPitch = 0;
@@ -164,8 +169,8 @@ bool PresentUpload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, 
 }
 
 // Flip calls this with the new front buffer and the display palette.
-bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, uint32_t paletteVersion) {
-    if (!PresentUpload(pixels, pitch, palette, paletteVersion)) return false;
+bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
+    if (!PresentUpload(pixels, pitch, palette)) return false;
     int width = 0;
     int height = 0;
     if (SDL_GetRendererOutputSize(presenter.renderer, &width, &height) != 0) return false;
@@ -184,55 +189,25 @@ bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, u
     return true;
 }
 
-// The pump hands every SDL event here before the window turns it into messages.
-void DisplayOnEvent(const SDL_Event& event) {
+// The renderer's textures went with its targets, or the renderer with its device: made again for the next frame.
+void PresentReset(bool deviceLost) {
     if (!presenter.window) return;
-    switch (event.type) {
-        case SDL_WINDOWEVENT:
-            if (event.window.windowID != SDL_GetWindowID(presenter.window)) return;
-            if (event.window.event == SDL_WINDOWEVENT_MINIMIZED) {
-                DisplaySetAvailable(false);
-                DisplayLoseSurfaces();
-            } else if (event.window.event == SDL_WINDOWEVENT_RESTORED ||
-                       event.window.event == SDL_WINDOWEVENT_MAXIMIZED || event.window.event == SDL_WINDOWEVENT_SHOWN) {
-                DisplaySetAvailable(true);
-            }
-            return;
-        case SDL_RENDER_TARGETS_RESET:
-            // The texture's memory went with the targets; the surfaces behind it count as lost, as on Windows.
-            DisplayLoseSurfaces();
-            if (presenter.texture) SDL_DestroyTexture(presenter.texture);
-            presenter.texture = nullptr;
-            if (presenter.renderer) CreateTexture();
-            return;
-        case SDL_RENDER_DEVICE_RESET:
-            DisplayLoseSurfaces();
-            DestroyRenderer();
-            CreateRenderer();
-            return;
-        default:
-            return;
+    if (deviceLost) {
+        DestroyRenderer();
+        CreateRenderer();
+        return;
     }
-}
-
-// DestroyWindow calls this after WM_DESTROY and before the SDL window goes, so the renderer never outlives it.
-void DisplayOnWindowDestroyed(SDL_Window* window) {
-    if (window && window == presenter.window) PresentDetach();
+    if (presenter.texture) SDL_DestroyTexture(presenter.texture);
+    presenter.texture = nullptr;
+    if (presenter.renderer) CreateTexture();
 }
 
 // Test hooks
 
-void TestSetDisplayMinimised(bool minimised) {
-    SDL_Event event = {};
-    event.type = SDL_WINDOWEVENT;
-    event.window.windowID = presenter.window ? SDL_GetWindowID(presenter.window) : 0;
-    event.window.event = minimised ? SDL_WINDOWEVENT_MINIMIZED : SDL_WINDOWEVENT_RESTORED;
-    DisplayOnEvent(event);
-}
-
 void TestCaptureFrames(bool capture) {
     presenter.captureFrames = capture;
     presenter.haveFrame = false;
+    if (!capture) presenter.frame.clear();
 }
 
 bool TestLastFrame(TestFrame* frame) {
@@ -266,11 +241,4 @@ bool TestLastWindowPixels(std::vector<uint32_t>* argb, int* width, int* height) 
     *width = presenter.windowWidth;
     *height = presenter.windowHeight;
     return true;
-}
-
-void TestClearDisplayHooks() {
-    DisplayClearSurfaceHooks();
-    TestCaptureFrames(false);
-    TestCaptureWindow(false);
-    presenter.frame.clear();
 }

@@ -1,5 +1,5 @@
-// Kernel and user services that need no window: SDL start-up, debug output, clocks, formatting, message boxes,
-// stock handles and the pointer.
+// Kernel and user services that need no window of their own: SDL's start-up, debug output, clocks, sleeping,
+// formatting and message boxes.
 #include "platform/src/platform.h"
 #include "platform/testing.h"
 
@@ -11,58 +11,47 @@
 #include <cstring>
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-bool videoReady = false;
-bool joystickReady = false;
-bool quitRegistered = false;
+enum class ClockMode { Real, Frozen };
+
+struct System {
+    bool videoReady = false;
+    bool joystickReady = false;
+    bool quitRegistered = false;
+
+    bool debugCapturing = false;
+    std::string debugPartial;
+    std::vector<std::string> debugLines;
+
+    ClockMode clockMode = ClockMode::Real;
+    DWORD frozenMs = 0;
+    DWORD realOffsetMs = 0;
+    DWORD multimediaSkewMs = 0;
+
+    bool capturingMessageBoxes = false;
+    std::vector<TestMessageBox> messageBoxes;
+
+    std::function<void(DWORD)> sleepHook;
+};
+System sys;
+
+// The program's module handle: a distinct address with nothing behind it.
+char moduleTag;
 
 // SDL keeps process-wide state (the X connection, joystick threads); shutting it down at exit keeps
 // leak checkers quiet and gives the X server a clean disconnect.
 void RegisterQuitAtExit() {
-    if (!quitRegistered) {
+    if (!sys.quitRegistered) {
         std::atexit(SDL_Quit);
-        quitRegistered = true;
+        sys.quitRegistered = true;
     }
 }
-
-bool debugCapturing = false;
-std::string debugPartial;
-std::vector<std::string> debugLines;
-
-enum class ClockMode { Real, Frozen };
-ClockMode clockMode = ClockMode::Real;
-DWORD frozenMs = 0;
-DWORD realOffsetMs = 0;
-DWORD multimediaSkewMs = 0;
-
-bool capturingMessageBoxes = false;
-std::vector<TestMessageBox> messageBoxes;
-
-// Stock objects begin with a GdiObject header like every GDI object, but are never registered or freed.
-struct StockBrush {
-    GdiObject header;
-    COLORREF colour;
-};
-StockBrush stockBrushes[] = {
-    {{GdiType::Brush}, RGB(255, 255, 255)}, {{GdiType::Brush}, RGB(192, 192, 192)},
-    {{GdiType::Brush}, RGB(128, 128, 128)}, {{GdiType::Brush}, RGB(64, 64, 64)},
-    {{GdiType::Brush}, RGB(0, 0, 0)},       {{GdiType::Brush}, CLR_INVALID},
-};
-
-// Distinct addresses stand for the program's module and the two stock pictures; nothing is behind them.
-char moduleTag;
-char applicationIconTag;
-char arrowCursorTag;
-
-std::function<void(DWORD)> sleepHook;
-
-HCURSOR currentCursor = nullptr;
-bool pointerShown = true;
 
 DWORD RealMilliseconds() {
     timespec now{};
@@ -72,8 +61,8 @@ DWORD RealMilliseconds() {
 }
 
 DWORD ClockNow() {
-    if (clockMode == ClockMode::Frozen) return frozenMs;
-    return DWORD(RealMilliseconds() + realOffsetMs);
+    if (sys.clockMode == ClockMode::Frozen) return sys.frozenMs;
+    return DWORD(RealMilliseconds() + sys.realOffsetMs);
 }
 
 bool HasRealDisplay() {
@@ -85,19 +74,19 @@ bool HasRealDisplay() {
 
 }  // namespace
 
-bool PlatformInitVideo() {
-    if (videoReady) return true;
+bool SystemInitVideo() {
+    if (sys.videoReady) return true;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "SDL video: %s\n", SDL_GetError());
         return false;
     }
     RegisterQuitAtExit();
-    videoReady = true;
+    sys.videoReady = true;
     return true;
 }
 
-bool PlatformInitJoystick() {
-    if (joystickReady) return true;
+bool SystemInitJoystick() {
+    if (sys.joystickReady) return true;
     // A full-screen program keeps reading its stick even when SDL thinks another window has the focus;
     // DirectInput's own foreground rule is applied by the input service, not by SDL.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
@@ -106,30 +95,31 @@ bool PlatformInitJoystick() {
         return false;
     }
     RegisterQuitAtExit();
-    joystickReady = true;
+    sys.joystickReady = true;
     return true;
 }
 
 void WINAPI OutputDebugStringA(LPCSTR text) {
     if (text == nullptr) return;
     std::fputs(text, stderr);
-    if (!debugCapturing) return;
-    debugPartial += text;
+    if (!sys.debugCapturing) return;
+    std::string& partial = sys.debugPartial;
+    partial += text;
     size_t start = 0;
-    for (size_t end = debugPartial.find('\n'); end != std::string::npos; end = debugPartial.find('\n', start)) {
-        debugLines.push_back(debugPartial.substr(start, end + 1 - start));
+    for (size_t end = partial.find('\n'); end != std::string::npos; end = partial.find('\n', start)) {
+        sys.debugLines.push_back(partial.substr(start, end + 1 - start));
         start = end + 1;
     }
-    debugPartial.erase(0, start);
+    partial.erase(0, start);
 }
 
 DWORD WINAPI GetTickCount(void) { return ClockNow(); }
 
-DWORD WINAPI timeGetTime(void) { return DWORD(ClockNow() + multimediaSkewMs); }
+DWORD WINAPI timeGetTime(void) { return DWORD(ClockNow() + sys.multimediaSkewMs); }
 
 void WINAPI Sleep(DWORD milliseconds) {
-    if (sleepHook) {
-        sleepHook(milliseconds);
+    if (sys.sleepHook) {
+        sys.sleepHook(milliseconds);
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
@@ -167,87 +157,62 @@ int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
 int WINAPI MessageBoxA(HWND window, LPCSTR text, LPCSTR caption, UINT type) {
     const char* shownText = text != nullptr ? text : "";
     const char* shownCaption = caption != nullptr ? caption : "Error";
-    if (capturingMessageBoxes) {
-        messageBoxes.push_back({window, shownText, shownCaption, type, TestGetLiveObjects()});
+    if (sys.capturingMessageBoxes) {
+        sys.messageBoxes.push_back({window, shownText, shownCaption, type, TestGetLiveObjects()});
         return IDOK;
     }
     if (HasRealDisplay()) {
         Uint32 flags = (type & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
-        if (SDL_ShowSimpleMessageBox(flags, shownCaption, shownText, PlatformSdlWindow(window)) == 0) return IDOK;
+        const HWND__* parent = ObjectsFind<HWND__>(ObjectKind::Window, window);
+        if (SDL_ShowSimpleMessageBox(flags, shownCaption, shownText, parent ? parent->sdlWindow : nullptr) == 0) {
+            return IDOK;
+        }
     }
     std::fprintf(stderr, "%s: %s\n", shownCaption, shownText);
     return IDOK;
 }
 
-HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
-    if (instance != nullptr || name != IDI_APPLICATION) return nullptr;
-    return reinterpret_cast<HICON>(&applicationIconTag);
-}
-
-HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
-    if (instance != nullptr || name != IDC_ARROW) return nullptr;
-    return reinterpret_cast<HCURSOR>(&arrowCursorTag);
-}
-
-HGDIOBJ WINAPI GetStockObject(int object) {
-    if (object < 0 || object >= int(sizeof stockBrushes / sizeof stockBrushes[0])) return nullptr;
-    return &stockBrushes[object];
-}
-
-// The window procedure calls this on WM_SETCURSOR; a null cursor hides the pointer over the whole screen.
-HCURSOR WINAPI SetCursor(HCURSOR cursor) {
-    HCURSOR previous = currentCursor;
-    currentCursor = cursor;
-    pointerShown = cursor != nullptr;
-    if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(pointerShown ? SDL_ENABLE : SDL_DISABLE);
-    return previous;
-}
-
 void TestCaptureDebugOutput(bool capture) {
-    debugCapturing = capture;
-    if (!capture) debugPartial.clear();
+    sys.debugCapturing = capture;
+    if (!capture) sys.debugPartial.clear();
 }
 
 std::vector<std::string> TestTakeDebugOutput() {
     std::vector<std::string> lines;
-    lines.swap(debugLines);
-    if (!debugPartial.empty()) {
-        lines.push_back(debugPartial);
-        debugPartial.clear();
+    lines.swap(sys.debugLines);
+    if (!sys.debugPartial.empty()) {
+        lines.push_back(sys.debugPartial);
+        sys.debugPartial.clear();
     }
     return lines;
 }
 
 void TestSetClock(DWORD milliseconds) {
-    clockMode = ClockMode::Frozen;
-    frozenMs = milliseconds;
+    sys.clockMode = ClockMode::Frozen;
+    sys.frozenMs = milliseconds;
 }
 
 void TestAdvanceClock(DWORD milliseconds) {
-    if (clockMode == ClockMode::Frozen) {
-        frozenMs += milliseconds;
+    if (sys.clockMode == ClockMode::Frozen) {
+        sys.frozenMs += milliseconds;
     } else {
-        realOffsetMs += milliseconds;
+        sys.realOffsetMs += milliseconds;
     }
 }
 
 void TestRunClock() {
-    if (clockMode == ClockMode::Frozen) realOffsetMs = frozenMs - RealMilliseconds();
-    clockMode = ClockMode::Real;
+    if (sys.clockMode == ClockMode::Frozen) sys.realOffsetMs = sys.frozenMs - RealMilliseconds();
+    sys.clockMode = ClockMode::Real;
 }
 
-void TestSetMultimediaClockSkew(DWORD milliseconds) { multimediaSkewMs = milliseconds; }
+void TestSetMultimediaClockSkew(DWORD milliseconds) { sys.multimediaSkewMs = milliseconds; }
 
-void TestCaptureMessageBoxes(bool capture) { capturingMessageBoxes = capture; }
+void TestCaptureMessageBoxes(bool capture) { sys.capturingMessageBoxes = capture; }
 
 std::vector<TestMessageBox> TestTakeMessageBoxes() {
     std::vector<TestMessageBox> taken;
-    taken.swap(messageBoxes);
+    taken.swap(sys.messageBoxes);
     return taken;
 }
 
-bool TestPointerShown() { return pointerShown; }
-
-HCURSOR TestCurrentCursor() { return currentCursor; }
-
-void TestSetSleepHook(std::function<void(DWORD)> hook) { sleepHook = std::move(hook); }
+void TestSetSleepHook(std::function<void(DWORD)> hook) { sys.sleepHook = std::move(hook); }
