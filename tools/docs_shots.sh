@@ -3,6 +3,7 @@
 # 1920 x 1080 X screen, the program started with --window on its input-test screen.
 # Usage: tools/docs_shots.sh <ditessary executable> <output PNG>
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/lib.sh"
 
 program=$(realpath "$1")

@@ -1,4 +1,4 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2034  # the variables here are read by the scripts that source this file
 # Sourced by the end-to-end runs: a private X server, optionally IceWM or Weston on it, the program, screenshots,
 # colour checks in picture or screen pixels, keys, and a clean-up that ends what it started in order.
 # The sourcing script calls e2e_init first; every helper fails the run at once with a message on standard error.
@@ -111,7 +111,8 @@ start_xvfb() {
         ((SECONDS < deadline)) || fail "Xvfb gave no display number within 10 s"
         sleep 0.1
     done
-    export DISPLAY=":$(head -1 "$fd_file")"
+    DISPLAY=":$(head -1 "$fd_file")"
+    export DISPLAY
     until xdotool getdisplaygeometry > /dev/null 2>&1; do
         ((SECONDS < deadline)) || fail "the X screen $DISPLAY does not answer"
         sleep 0.1
@@ -150,7 +151,8 @@ start_icewm() {
 start_weston() {
     local width=$1 height=$2
     export XDG_RUNTIME_DIR=$E2E_SESSION/xdg
-    mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+    mkdir -p "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
     export WAYLAND_DISPLAY=ditessary-e2e
     cat > "$E2E_SESSION/weston.ini" << EOF
 [core]

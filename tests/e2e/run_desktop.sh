@@ -8,6 +8,7 @@
 # Both end with Escape and exit status 0.
 # Usage: run_desktop.sh <ditessary executable> <folder for screenshots> icewm|weston
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 program=$(realpath "$1")

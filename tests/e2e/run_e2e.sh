@@ -3,6 +3,7 @@
 # the input-test screen, the mouse cursor following the mouse, the walk scene, the way back, Escape.
 # Usage: run_e2e.sh <ditessary executable> <folder for screenshots> <screen width> <screen height>
 set -euo pipefail
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 program=$(realpath "$1")
