@@ -139,7 +139,7 @@ start_icewm() {
     local width height
     read -r width height <<< "$(xdotool getdisplaygeometry)"
     until [[ "$(screen_colour_now $((width / 2)) $((height / 2)))" == "$DESKTOP_GREEN" ]] &&
-        (($(count_now "$TASKBAR_GREY" 0 $((height - 10)) "$width" 10) > width * 5)); do
+        (($(count_now "$TASKBAR_GREY" 0 $((height - 10)) "$width" 10) > width * 10 / 4)); do
         ((SECONDS < deadline)) || fail_shot icewm-not-ready "the IceWM desktop and taskbar did not show within 15 s"
         sleep 0.2
     done
@@ -293,8 +293,10 @@ wait_for() {
     done
 }
 
-# Every screen pixel outside the picture in a screenshot is black: no desktop, panel or taskbar shows.
-expect_black_outside_picture() {
+# Whether every screen pixel outside the picture in a screenshot is black: no desktop, panel or taskbar shows.
+# When not, OUTSIDE_PICTURE says where.
+OUTSIDE_PICTURE=""
+black_outside_picture() {
     local name=$1 screen_w=$2 screen_h=$3
     local pic_w=$((640 * PIC_SCALE)) pic_h=$((480 * PIC_SCALE))
     local right=$((PIC_X + pic_w)) bottom=$((PIC_Y + pic_h))
@@ -307,7 +309,23 @@ expect_black_outside_picture() {
     for rect in "${rects[@]}"; do
         read -r x y w h <<< "$rect"
         black=$(count_screen_colour "$name" "$BLACK" "$x" "$y" "$w" "$h")
-        ((black == w * h)) || fail "$name: $((w * h - black)) of the ${w}x${h} pixels at ($x, $y) outside the picture are not black"
+        if ((black != w * h)); then
+            OUTSIDE_PICTURE="$((w * h - black)) of the ${w}x${h} pixels at ($x, $y) outside the picture are not black"
+            return 1
+        fi
+    done
+}
+
+# Usage: wait_black_outside_picture <shot name> <screen width> <screen height> <seconds>. A desktop may take a
+# moment to lower its panel under a new full-screen window; a panel still showing after that fails the run.
+wait_black_outside_picture() {
+    local name=$1 screen_w=$2 screen_h=$3 seconds=$4
+    local deadline=$((SECONDS + seconds))
+    until black_outside_picture "$name" "$screen_w" "$screen_h"; do
+        ((SECONDS < deadline)) || fail "$name: $OUTSIDE_PICTURE after ${seconds} s"
+        alive "$PROGRAM_PID" || fail "the program ended while waiting for black around the picture"
+        sleep 0.2
+        shot "$name"
     done
 }
 
