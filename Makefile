@@ -6,7 +6,7 @@ FUZZ_BUILD := build-fuzz
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
 .PHONY: deps build run test test-asan format format-check bench soak fuzz artwork clean
-.PHONY: valgrind startup
+.PHONY: valgrind startup docs
 
 deps:
 	@tools/install-deps.sh
@@ -68,6 +68,10 @@ valgrind: build
 # Start-up to the first presented frame and peak memory of the real executable, median of 11 runs.
 startup: build
 	bench/startup.sh ./$(BUILD)/ditessary
+
+# The README's picture of the program in a window on the IceWM desktop.
+docs: build
+	tools/docs_shots.sh ./$(BUILD)/ditessary docs/desktop.png
 
 artwork: build
 	cmake --build $(BUILD) --target artgen artwork_sheet -j$(JOBS)

@@ -10,7 +10,7 @@ if [ ${#packages[@]} -eq 0 ]; then
         libsdl2-dev libfreetype-dev libfontconfig-dev zlib1g-dev fonts-ipafont-mincho
         libgtest-dev libgmock-dev libbenchmark-dev
         clang libclang-rt-14-dev clang-format
-        xvfb xdotool x11-apps imagemagick xauth valgrind
+        xvfb xdotool x11-apps x11-utils imagemagick xauth valgrind icewm weston
     )
 fi
 
