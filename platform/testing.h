@@ -109,6 +109,14 @@ RECT TestLastPresentDestination();
 void TestCaptureWindow(bool capture);
 bool TestLastWindowPixels(std::vector<uint32_t>* argb, int* width, int* height);
 
+// The presentation path chosen when the display was attached: "renderer", "framebuffer", or "" before.
+std::string TestPresentPath();
+// Pacing of the framebuffer path: while the test clock is used, a flip reads the time from it and, instead of
+// sleeping, notes how long it would have slept and moves the clock on by that much. Using it starts the clock anew.
+void TestUsePacingClock(bool use);
+void TestAdvancePacingClock(uint64_t nanoseconds);
+std::vector<uint64_t> TestTakePacingWaits();
+
 // Clears every display hook above: injected failures, call counts, captures and the minimised state.
 void TestClearDisplayHooks();
 
@@ -228,6 +236,10 @@ void TestPushMouseMotion(int dx, int dy);
 void TestPushMouseButton(int sdlButton, bool down);
 void TestPushQuit();
 bool TestWindowMinimised();
+// The window's shape: full screen, or (after Alt+Enter or --window) a window; and where a window's inside goes on a
+// usable desktop of that size.
+bool TestWindowFullScreen();
+RECT TestWindowedInside(int usableWidth, int usableHeight);
 int TestQueuedMessageCount();
 // Called at the start of every pump (PeekMessageA and GetMessageA pump), before any event is taken.
 void TestSetPumpHook(std::function<void()> hook);

@@ -129,12 +129,12 @@ start_windows_program() {
 }
 
 # The program's debug lines from the log of either build, one per line: ours writes them to standard error as they
-# are, Wine quotes each with its channel's prefix.
+# are, beside the layer's own line on how it presents, and Wine quotes each with its channel's prefix.
 debug_lines() {
     if grep -q 'OutputDebugStringA "' "$1"; then
         sed -n 's/.*OutputDebugStringA "\(.*\)\\n"$/\1/p' "$1"
     else
-        cat "$1"
+        grep -v '^present: ' "$1"
     fi
 }
 

@@ -18,6 +18,12 @@
 bool SystemInitVideo();
 bool SystemInitJoystick();
 
+// --- x11.cpp: what SDL does not say about an X server; false for a window on any other display ---
+bool X11IsX11(SDL_Window* window);
+bool X11WindowManagerRuns(SDL_Window* window);
+bool X11OffersNvidiaOpenGl(SDL_Window* window);
+bool X11OffersDri(SDL_Window* window);
+
 // --- keys.cpp: one row per physical key, for the window messages and DirectInput's keyboard alike ---
 struct KeyRow {
     SDL_Scancode scancode;

@@ -1,25 +1,55 @@
-// Presentation of the flip chain in the program's SDL window: palette applied, scaled, letterboxed. It only receives
-// calls, all from the DirectDraw objects.
+// Presentation of the flip chain in the program's SDL window: the palette applied, the picture scaled by the largest
+// whole number (or fitted) between black bars, frames paced to the display. Two paths, chosen when the window is
+// attached: an SDL renderer where a GPU draws, with vsync; else the window's own framebuffer, written in one pass.
+// It only receives calls, all from the DirectDraw objects.
 #include "platform/src/platform.h"
 #include "platform/testing.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
 
 constexpr int kFrameWidth = 640;
 constexpr int kFrameHeight = 480;
+// What a flip waits for when the display's mode does not say its refresh rate.
+constexpr int kDefaultRefreshHz = 60;
+
+enum class Path { Unattached, Renderer, Framebuffer };
 
 struct Presenter {
     SDL_Window* window = nullptr;
+    Path path = Path::Unattached;
+
+    // The renderer path: a streaming texture of the picture, stretched by the renderer.
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
+
+    // The framebuffer path: the window's own surface, SDL's; a new one comes after every change of size.
+    SDL_Surface* surface = nullptr;
+    void* surfacePixels = nullptr;
+    int surfaceWidth = 0;
+    int surfaceHeight = 0;
+    std::vector<int> columns;  // a fitted picture's source column for each of its columns
+
+    // The palette as pixels of the target's format, rebuilt when the palette or the format changes.
     uint32_t table[256] = {};
-    PALETTEENTRY tablePalette[256] = {};  // what the table was built from
-    bool tableBuilt = false;
+    PALETTEENTRY tablePalette[256] = {};
+    uint32_t tableFormat = SDL_PIXELFORMAT_UNKNOWN;
+
+    // Pacing of the framebuffer path, as a flip with vsync paces the renderer's.
+    bool paced = false;
+    uint64_t periodNs = 0;
+    uint64_t deadlineNs = 0;  // 0: the next flip starts the count
+
     SDL_Rect lastDestination = {};
     uint32_t presents = 0;
 
@@ -32,12 +62,68 @@ struct Presenter {
     std::vector<uint32_t> windowPixels;
     int windowWidth = 0;
     int windowHeight = 0;
+
+    bool testClock = false;
+    uint64_t testNowNs = 0;
+    std::vector<uint64_t> testWaits;
 };
 Presenter presenter;
 
-// The texture takes the window's own layout when that is XRGB, as X11 and the dummy driver give: a software
-// renderer then copies or stretches it into the window as it stands instead of converting every pixel, which
-// made up half the cost of a frame. The table's 0xFFRRGGBB entries read the same in either layout.
+// --- choosing the path ---
+
+struct Choice {
+    Path path;
+    std::string why;
+};
+
+// A GPU that Mesa (or another driver) can draw with shows as a DRM render node.
+bool RenderNodeOpens() {
+    for (int minor = 128; minor < 192; ++minor) {
+        const std::string node = "/dev/dri/renderD" + std::to_string(minor);
+        const int fd = open(node.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0) {
+            close(fd);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Asking costs nothing that it avoids: OpenGL is never loaded to decide. An X server that offers DRI hands OpenGL to
+// the GPU; without it (Xvfb, a VNC or RDP server, a virtual machine's) OpenGL would be Mesa's software rasteriser,
+// whose LLVM alone weighs 55 MiB and whose frames cost a third of a core.
+Choice ChoosePath(SDL_Window* window) {
+    if (const char* named = SDL_getenv(SDL_HINT_RENDER_DRIVER); named != nullptr && *named != '\0') {
+        return {Path::Renderer, std::string("SDL_RENDER_DRIVER names the ") + named + " renderer"};
+    }
+    if (const char* asked = SDL_getenv(SDL_HINT_FRAMEBUFFER_ACCELERATION); asked != nullptr && *asked != '\0') {
+        return {Path::Framebuffer, std::string("SDL_FRAMEBUFFER_ACCELERATION is ") + asked};
+    }
+    const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+    if (driver == "x11") {
+        if (X11OffersNvidiaOpenGl(window)) return {Path::Renderer, "the X server offers NVIDIA's OpenGL"};
+        if (!X11OffersDri(window)) {
+            return {Path::Framebuffer, "the X server offers no DRI, so OpenGL would be a software rasteriser"};
+        }
+        if (!RenderNodeOpens()) return {Path::Framebuffer, "no GPU render node opens"};
+        return {Path::Renderer, "the X server offers DRI and a GPU render node opens"};
+    }
+    if (driver == "wayland") {
+        // SDL's Wayland backend has no framebuffer of its own: its windows are drawn through EGL, a GPU's or Mesa's.
+        return {Path::Renderer, RenderNodeOpens() ? "a GPU render node opens"
+                                                  : "SDL's Wayland windows draw only through EGL, here Mesa's"};
+    }
+    if (driver == "dummy" || driver == "offscreen") {
+        return {Path::Framebuffer, "SDL's " + driver + " driver has no GPU"};
+    }
+    return {Path::Renderer, "the " + driver + " driver draws through its own renderer"};
+}
+
+// --- the renderer path ---
+
+// The texture takes the window's own layout when that is XRGB, as X11 and the dummy driver give: a software renderer
+// then copies or stretches it into the window as it stands instead of converting every pixel, which made up half the
+// cost of a frame. The table's 0xFFRRGGBB entries read the same in either layout.
 Uint32 TextureFormat() {
     return SDL_GetWindowPixelFormat(presenter.window) == SDL_PIXELFORMAT_RGB888 ? SDL_PIXELFORMAT_RGB888
                                                                                 : SDL_PIXELFORMAT_ARGB8888;
@@ -52,14 +138,11 @@ bool CreateTexture() {
         return false;
     }
     SDL_SetTextureScaleMode(presenter.texture, SDL_ScaleModeNearest);
-    presenter.tableBuilt = false;
+    presenter.tableFormat = SDL_PIXELFORMAT_UNKNOWN;
     return true;
 }
 
 bool CreateRenderer() {
-    // Vsync by default; SDL_RENDER_VSYNC in the environment still wins, since a default-priority hint
-    // never overrides it.
-    SDL_SetHintWithPriority(SDL_HINT_RENDER_VSYNC, "1", SDL_HINT_DEFAULT);
     presenter.renderer = SDL_CreateRenderer(presenter.window, -1, 0);
     if (!presenter.renderer) {
         std::fprintf(stderr, "SDL_CreateRenderer: %s\n", SDL_GetError());
@@ -75,16 +158,7 @@ void DestroyRenderer() {
     presenter.renderer = nullptr;
 }
 
-void CaptureFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
-    presenter.frame.resize(size_t(kFrameWidth) * kFrameHeight);
-    for (int row = 0; row < kFrameHeight; ++row) {
-        std::memcpy(&presenter.frame[size_t(row) * kFrameWidth], pixels + ptrdiff_t(row) * pitch, kFrameWidth);
-    }
-    std::memcpy(presenter.framePalette, palette, sizeof(presenter.framePalette));
-    presenter.haveFrame = true;
-}
-
-void CaptureWindow(int width, int height) {
+void CaptureRendererWindow(int width, int height) {
     presenter.windowPixels.assign(size_t(width) * size_t(height), 0);
     if (SDL_RenderReadPixels(presenter.renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, presenter.windowPixels.data(),
                              width * 4) != 0) {
@@ -93,6 +167,190 @@ void CaptureWindow(int width, int height) {
     }
     presenter.windowWidth = width;
     presenter.windowHeight = height;
+}
+
+bool PresentThroughRenderer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
+    if (!PresentUpload(pixels, pitch, palette)) return false;
+    int width = 0;
+    int height = 0;
+    if (SDL_GetRendererOutputSize(presenter.renderer, &width, &height) != 0) return false;
+    const SDL_Rect destination = PresentDestination(width, height);
+    // Only bars need the black; a picture that covers the whole window paints every pixel itself.
+    if (destination.x > 0 || destination.y > 0 || destination.w < width || destination.h < height) {
+        SDL_SetRenderDrawColor(presenter.renderer, 0, 0, 0, 255);
+        SDL_RenderClear(presenter.renderer);
+    }
+    SDL_RenderCopy(presenter.renderer, presenter.texture, nullptr, &destination);
+    if (presenter.captureWindow) CaptureRendererWindow(width, height);
+    SDL_RenderPresent(presenter.renderer);
+    presenter.lastDestination = destination;
+    return true;
+}
+
+// --- the framebuffer path ---
+
+// The palette as pixels of the surface's format, so that a frame is a lookup and a store per pixel.
+void BuildSurfaceTable(const PALETTEENTRY* palette, const SDL_PixelFormat* format) {
+    for (int i = 0; i < 256; ++i) {
+        presenter.table[i] = SDL_MapRGB(format, palette[i].peRed, palette[i].peGreen, palette[i].peBlue);
+    }
+}
+
+// Lookup and scaling in one pass: each picture row is converted once into the first of its rows on the screen, and
+// the rows it repeats into are copies of that one.
+template <typename Pixel>
+void DrawWhole(const BYTE* pixels, LONG pitch, const uint32_t* table, BYTE* out, int outPitch, int factor) {
+    const size_t rowBytes = size_t(kFrameWidth) * size_t(factor) * sizeof(Pixel);
+    for (int y = 0; y < kFrameHeight; ++y) {
+        const BYTE* from = pixels + ptrdiff_t(y) * pitch;
+        BYTE* first = out + ptrdiff_t(y) * factor * outPitch;
+        Pixel* to = reinterpret_cast<Pixel*>(first);
+        if (factor == 1) {
+            for (int x = 0; x < kFrameWidth; ++x) to[x] = Pixel(table[from[x]]);
+        } else if (factor == 2) {
+            for (int x = 0; x < kFrameWidth; ++x) to[2 * x] = to[2 * x + 1] = Pixel(table[from[x]]);
+        } else {
+            for (int x = 0; x < kFrameWidth; ++x) std::fill_n(to + x * factor, factor, Pixel(table[from[x]]));
+        }
+        for (int k = 1; k < factor; ++k) std::memcpy(first + ptrdiff_t(k) * outPitch, first, rowBytes);
+    }
+}
+
+// A picture fitted below twice its size: nearest sampling, each screen row taken from the picture row under its
+// middle, a row that repeats the one above it copied.
+template <typename Pixel>
+void DrawFitted(const BYTE* pixels, LONG pitch, const uint32_t* table, BYTE* out, int outPitch, const SDL_Rect& to) {
+    const std::vector<int>& columns = presenter.columns;
+    int previous = -1;
+    for (int y = 0; y < to.h; ++y) {
+        const int sourceRow = int((int64_t(y) * 2 + 1) * kFrameHeight / (int64_t(to.h) * 2));
+        BYTE* row = out + ptrdiff_t(y) * outPitch;
+        if (sourceRow == previous) {
+            std::memcpy(row, row - outPitch, size_t(to.w) * sizeof(Pixel));
+            continue;
+        }
+        previous = sourceRow;
+        const BYTE* from = pixels + ptrdiff_t(sourceRow) * pitch;
+        Pixel* target = reinterpret_cast<Pixel*>(row);
+        for (int x = 0; x < to.w; ++x) target[x] = Pixel(table[from[columns[size_t(x)]]]);
+    }
+}
+
+void CaptureSurface(const SDL_Surface* surface) {
+    presenter.windowWidth = surface->w;
+    presenter.windowHeight = surface->h;
+    presenter.windowPixels.resize(size_t(surface->w) * size_t(surface->h));
+    SDL_ConvertPixels(surface->w, surface->h, surface->format->format, surface->pixels, surface->pitch,
+                      SDL_PIXELFORMAT_ARGB8888, presenter.windowPixels.data(), surface->w * 4);
+    for (uint32_t& pixel : presenter.windowPixels) pixel |= 0xFF000000u;
+}
+
+bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
+    SDL_Surface* surface = SDL_GetWindowSurface(presenter.window);
+    if (surface == nullptr) {
+        std::fprintf(stderr, "SDL window surface: %s\n", SDL_GetError());
+        return false;
+    }
+    const int bytesPerPixel = surface->format->BytesPerPixel;
+    if (bytesPerPixel != 4 && bytesPerPixel != 2) {
+        std::fprintf(stderr, "present: the window's %d-byte pixels are not drawn\n", bytesPerPixel);
+        return false;
+    }
+    const SDL_Rect destination = PresentDestination(surface->w, surface->h);
+    // A new surface (the window changed its size) starts with the bars, and shows whole once.
+    const bool fresh = surface != presenter.surface || surface->pixels != presenter.surfacePixels ||
+                       surface->w != presenter.surfaceWidth || surface->h != presenter.surfaceHeight;
+    if (fresh) {
+        presenter.surface = surface;
+        presenter.surfacePixels = surface->pixels;
+        presenter.surfaceWidth = surface->w;
+        presenter.surfaceHeight = surface->h;
+        presenter.columns.resize(size_t(std::max(destination.w, 0)));
+        for (int x = 0; x < destination.w; ++x) {
+            presenter.columns[size_t(x)] = int((int64_t(x) * 2 + 1) * kFrameWidth / (int64_t(destination.w) * 2));
+        }
+        SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    }
+    if (presenter.tableFormat != surface->format->format ||
+        std::memcmp(palette, presenter.tablePalette, sizeof presenter.tablePalette) != 0) {
+        std::memcpy(presenter.tablePalette, palette, sizeof presenter.tablePalette);
+        BuildSurfaceTable(palette, surface->format);
+        presenter.tableFormat = surface->format->format;
+    }
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+    BYTE* out = static_cast<BYTE*>(surface->pixels) + ptrdiff_t(destination.y) * surface->pitch +
+                ptrdiff_t(destination.x) * bytesPerPixel;
+    const int factor = destination.w / kFrameWidth;
+    const bool whole = destination.w == kFrameWidth * factor && destination.h == kFrameHeight * factor;
+    if (bytesPerPixel == 4) {
+        if (whole) {
+            DrawWhole<uint32_t>(pixels, pitch, presenter.table, out, surface->pitch, factor);
+        } else {
+            DrawFitted<uint32_t>(pixels, pitch, presenter.table, out, surface->pitch, destination);
+        }
+    } else if (whole) {
+        DrawWhole<uint16_t>(pixels, pitch, presenter.table, out, surface->pitch, factor);
+    } else {
+        DrawFitted<uint16_t>(pixels, pitch, presenter.table, out, surface->pitch, destination);
+    }
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    if (presenter.captureWindow) CaptureSurface(surface);
+    const int shown = fresh ? SDL_UpdateWindowSurface(presenter.window)
+                            : SDL_UpdateWindowSurfaceRects(presenter.window, &destination, 1);
+    presenter.lastDestination = destination;
+    return shown == 0;
+}
+
+// --- pacing ---
+
+uint64_t NowNs() {
+    if (presenter.testClock) return presenter.testNowNs;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec);
+}
+
+void SleepUntilNs(uint64_t deadline) {
+    if (presenter.testClock) {
+        presenter.testWaits.push_back(deadline - presenter.testNowNs);
+        presenter.testNowNs = deadline;
+        return;
+    }
+    const timespec until = {time_t(deadline / 1000000000u), long(deadline % 1000000000u)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+}
+
+// A flip waits for the display's next refresh, as it does with vsync, so the frame rate reads the refresh rate. A frame
+// that overran its refresh is shown at once and the next deadline counts from it: late frames never make the next
+// ones hurry.
+void Pace() {
+    const uint64_t now = NowNs();
+    if (presenter.deadlineNs != 0 && now < presenter.deadlineNs) {
+        SleepUntilNs(presenter.deadlineNs);
+        presenter.deadlineNs += presenter.periodNs;
+    } else {
+        presenter.deadlineNs = now + presenter.periodNs;
+    }
+}
+
+void StartPacing() {
+    SDL_DisplayMode mode = {};
+    const int display = SDL_GetWindowDisplayIndex(presenter.window);
+    int hz = display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 ? mode.refresh_rate : 0;
+    if (hz <= 0) hz = kDefaultRefreshHz;
+    presenter.periodNs = 1000000000u / uint64_t(hz);
+    presenter.deadlineNs = 0;
+    presenter.paced = presenter.path == Path::Framebuffer && SDL_GetHintBoolean(SDL_HINT_RENDER_VSYNC, SDL_TRUE);
+}
+
+void CaptureFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
+    presenter.frame.resize(size_t(kFrameWidth) * kFrameHeight);
+    for (int row = 0; row < kFrameHeight; ++row) {
+        std::memcpy(&presenter.frame[size_t(row) * kFrameWidth], pixels + ptrdiff_t(row) * pitch, kFrameWidth);
+    }
+    std::memcpy(presenter.framePalette, palette, sizeof(presenter.framePalette));
+    presenter.haveFrame = true;
 }
 
 }  // namespace
@@ -136,29 +394,48 @@ SDL_Rect PresentDestination(int windowWidth, int windowHeight) {
     return {(windowWidth - width) / 2, (windowHeight - height) / 2, width, height};
 }
 
-// SetCooperativeLevel calls this for the exclusive level's window; a second call for the same window keeps
-// the renderer it has.
+// SetCooperativeLevel calls this for the exclusive level's window; a second call for the same window keeps what it
+// has. The path is chosen here, and said once on standard error.
 bool PresentAttach(SDL_Window* window) {
-    if (presenter.window == window && presenter.renderer && presenter.texture) return true;
+    if (presenter.window == window && presenter.path != Path::Unattached) return true;
     PresentDetach();
     presenter.window = window;
-    if (CreateRenderer()) return true;
-    PresentDetach();
-    return false;
+    // Vsync by default in both paths; SDL_RENDER_VSYNC in the environment still wins, since a default-priority hint
+    // never overrides it.
+    SDL_SetHintWithPriority(SDL_HINT_RENDER_VSYNC, "1", SDL_HINT_DEFAULT);
+    const Choice choice = ChoosePath(window);
+    presenter.path = choice.path;
+    std::fprintf(stderr, "present: %s, since %s\n",
+                 choice.path == Path::Renderer ? "through an SDL renderer" : "into the window's framebuffer",
+                 choice.why.c_str());
+    if (choice.path == Path::Framebuffer) {
+        // Unless told otherwise, SDL would make its own test OpenGL context to decide how to back the surface.
+        SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
+        presenter.surface = nullptr;
+        presenter.tableFormat = SDL_PIXELFORMAT_UNKNOWN;
+    } else if (!CreateRenderer()) {
+        PresentDetach();
+        return false;
+    }
+    StartPacing();
+    return true;
 }
 
 void PresentDetach() {
     DestroyRenderer();
+    presenter.surface = nullptr;
+    presenter.path = Path::Unattached;
     presenter.window = nullptr;
 }
 
 bool PresentUpload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
     if (!presenter.texture) return false;
     // A kilobyte compared per frame costs less than tracking every way the display palette can change.
-    if (!presenter.tableBuilt || std::memcmp(palette, presenter.tablePalette, sizeof presenter.tablePalette) != 0) {
+    if (presenter.tableFormat != SDL_PIXELFORMAT_ARGB8888 ||
+        std::memcmp(palette, presenter.tablePalette, sizeof presenter.tablePalette) != 0) {
         std::memcpy(presenter.tablePalette, palette, sizeof presenter.tablePalette);
         PresentBuildTable(palette, presenter.table);
-        presenter.tableBuilt = true;
+        presenter.tableFormat = SDL_PIXELFORMAT_ARGB8888;
     }
     void* texels = nullptr;
     int texelPitch = 0;
@@ -170,28 +447,22 @@ bool PresentUpload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) 
 
 // Flip calls this with the new front buffer and the display palette.
 bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
-    if (!PresentUpload(pixels, pitch, palette)) return false;
-    int width = 0;
-    int height = 0;
-    if (SDL_GetRendererOutputSize(presenter.renderer, &width, &height) != 0) return false;
-    const SDL_Rect destination = PresentDestination(width, height);
-    // Only bars need the black; a picture that covers the whole window paints every pixel itself.
-    if (destination.x > 0 || destination.y > 0 || destination.w < width || destination.h < height) {
-        SDL_SetRenderDrawColor(presenter.renderer, 0, 0, 0, 255);
-        SDL_RenderClear(presenter.renderer);
+    bool shown = false;
+    if (presenter.path == Path::Renderer) {
+        shown = PresentThroughRenderer(pixels, pitch, palette);
+    } else if (presenter.path == Path::Framebuffer) {
+        shown = PresentToFramebuffer(pixels, pitch, palette);
     }
-    SDL_RenderCopy(presenter.renderer, presenter.texture, nullptr, &destination);
-    if (presenter.captureWindow) CaptureWindow(width, height);
-    SDL_RenderPresent(presenter.renderer);
-    presenter.lastDestination = destination;
+    if (!shown) return false;
     ++presenter.presents;
     if (presenter.captureFrames) CaptureFrame(pixels, pitch, palette);
+    if (presenter.paced) Pace();
     return true;
 }
 
 // The renderer's textures went with its targets, or the renderer with its device: made again for the next frame.
 void PresentReset(bool deviceLost) {
-    if (!presenter.window) return;
+    if (presenter.path != Path::Renderer) return;
     if (deviceLost) {
         DestroyRenderer();
         CreateRenderer();
@@ -242,3 +513,25 @@ bool TestLastWindowPixels(std::vector<uint32_t>* argb, int* width, int* height) 
     *height = presenter.windowHeight;
     return true;
 }
+
+std::string TestPresentPath() {
+    switch (presenter.path) {
+        case Path::Renderer:
+            return "renderer";
+        case Path::Framebuffer:
+            return "framebuffer";
+        default:
+            return "";
+    }
+}
+
+void TestUsePacingClock(bool use) {
+    presenter.testClock = use;
+    presenter.testNowNs = 1000000000u;
+    presenter.testWaits.clear();
+    presenter.deadlineNs = 0;
+}
+
+void TestAdvancePacingClock(uint64_t nanoseconds) { presenter.testNowNs += nanoseconds; }
+
+std::vector<uint64_t> TestTakePacingWaits() { return std::exchange(presenter.testWaits, {}); }

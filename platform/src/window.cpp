@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <string>
@@ -22,6 +23,9 @@ struct Windows {
     std::vector<WindowClass> classes;
     HWND main = nullptr;  // the one window; a second is refused
     bool startInWindow = false;
+    bool managed = false;     // a window manager or compositor places the window and keeps its full-screen state
+    bool fullScreen = false;  // else in a window, Alt+Enter's other shape
+    SDL_Rect windowed = {};   // the window's inside in a window, as last asked for
     std::deque<MSG> queue;
     POINT mousePosition = {0, 0};
     HCURSOR cursor = nullptr;
@@ -97,6 +101,91 @@ bool TakeMessage(LPMSG message, HWND window, UINT filterMin, UINT filterMax, boo
     return false;
 }
 
+// --- the window's two shapes: full screen, and a window Alt+Enter switches to and back ---
+
+constexpr int kPictureWidth = 640;
+constexpr int kPictureHeight = 480;
+
+struct Frame {
+    int left = 0, right = 0, top = 0, bottom = 0;
+};
+
+// The inside of the window shape: the largest whole multiple of the picture that the usable desktop holds with the
+// window's frame around it, at least the picture itself, centred.
+SDL_Rect WindowedRect(const SDL_Rect& usable, const Frame& frame) {
+    const int roomX = usable.w - frame.left - frame.right;
+    const int roomY = usable.h - frame.top - frame.bottom;
+    const int factor = std::max(1, std::min(roomX / kPictureWidth, roomY / kPictureHeight));
+    const int width = kPictureWidth * factor;
+    const int height = kPictureHeight * factor;
+    return {usable.x + frame.left + (roomX - width) / 2, usable.y + frame.top + (roomY - height) / 2, width, height};
+}
+
+int DisplayOf(SDL_Window* window) { return std::max(0, SDL_GetWindowDisplayIndex(window)); }
+
+SDL_Rect UsableArea(int display) {
+    SDL_Rect usable = {0, 0, kPictureWidth, kPictureHeight};
+    if (SDL_GetDisplayUsableBounds(display, &usable) != 0) SDL_GetDisplayBounds(display, &usable);
+    return usable;
+}
+
+// SDL waits for the window to move or change size before it returns; asking for what the window already is would
+// cost that whole wait.
+void PlaceWindow(SDL_Window* window, const SDL_Rect& place) {
+    int x = 0, y = 0, width = 0, height = 0;
+    SDL_GetWindowSize(window, &width, &height);
+    if (width != place.w || height != place.h) SDL_SetWindowSize(window, place.w, place.h);
+    SDL_GetWindowPosition(window, &x, &y);
+    if (x != place.x || y != place.y) SDL_SetWindowPosition(window, place.x, place.y);
+}
+
+// Under a window manager or compositor the window asks for the desktop's full-screen state, so panels and taskbars
+// step aside. Without one nobody would grant it (SDL would wait a tenth of a second for an answer and the window
+// would keep its size), and a borderless window over the whole display is full screen already.
+void EnterFullScreen(SDL_Window* window) {
+    windows.fullScreen = true;
+    if (windows.managed) {
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        return;
+    }
+    SDL_Rect desktop;
+    if (SDL_GetDisplayBounds(DisplayOf(window), &desktop) != 0) return;
+    SDL_SetWindowBordered(window, SDL_FALSE);
+    PlaceWindow(window, desktop);
+}
+
+void EnterWindow(SDL_Window* window) {
+    windows.fullScreen = false;
+    Frame frame;
+    if (SDL_GetWindowBordersSize(window, &frame.top, &frame.left, &frame.bottom, &frame.right) != 0) frame = {};
+    const SDL_Rect inside = WindowedRect(UsableArea(DisplayOf(window)), frame);
+    if (windows.managed) {
+        // Leaving full screen gives the window back the size and place it had; only a changed desktop moves it.
+        SDL_SetWindowFullscreen(window, 0);
+        if (inside.w != windows.windowed.w || inside.h != windows.windowed.h) PlaceWindow(window, inside);
+    } else {
+        SDL_SetWindowBordered(window, SDL_TRUE);
+        PlaceWindow(window, inside);
+    }
+    windows.windowed = inside;
+}
+
+// Alt+Enter. Only the presentation changes: the surfaces keep their pixels, the window keeps the focus, and the
+// devices stay acquired.
+void SwitchShape(HWND window) {
+    if (windows.fullScreen) {
+        EnterWindow(window->sdlWindow);
+    } else {
+        EnterFullScreen(window->sdlWindow);
+    }
+}
+
+bool IsAltEnter(const SDL_KeyboardEvent& event) {
+    const SDL_Scancode key = event.keysym.scancode;
+    return event.type == SDL_KEYDOWN && !event.repeat && (event.keysym.mod & KMOD_ALT) != 0 &&
+           (key == SDL_SCANCODE_RETURN || key == SDL_SCANCODE_KP_ENTER);
+}
+
 void SetFocused(HWND window, bool focused) {
     if (window == windows.main) window->focused = focused;
 }
@@ -118,6 +207,7 @@ void TranslateKey(const SDL_KeyboardEvent& event) {
     if (!down) lParam |= LPARAM(1) << 31;
     UINT message = down ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
     Enqueue(window, message, virtualKey, lParam);
+    if (IsAltEnter(event)) SwitchShape(window);
 }
 
 void TranslateMouseMotion(const SDL_MouseMotionEvent& event) {
@@ -213,27 +303,29 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
     return ATOM(kFirstClassAtom + windows.classes.size() - 1);
 }
 
-// WinMain's InitWindow calls this once. The one SDL window covers the desktop without a frame, so it needs
-// no window manager to be full screen; the display draws the 640 x 480 picture into it scaled.
+// WinMain's InitWindow calls this once. The SDL window is made in its window shape, hidden, on the first display,
+// and then takes the full screen unless the command line asked for a window; the display draws the 640 x 480
+// picture into it scaled, whatever its size.
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int, int, int, int, HWND,
                             HMENU, HINSTANCE, LPVOID param) {
     const WindowClass* windowClass = FindClass(className);
     if (windowClass == nullptr) return nullptr;
     if (IsLive(windows.main)) return nullptr;
     if (!SystemInitVideo()) return nullptr;
-    SDL_Rect desktop;
-    if (SDL_GetDisplayBounds(0, &desktop) != 0) {
-        std::fprintf(stderr, "SDL display bounds: %s\n", SDL_GetError());
-        return nullptr;
-    }
-    Uint32 flags = SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN;
+    const SDL_Rect inside = WindowedRect(UsableArea(0), Frame{});
+    Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
     if (exStyle & WS_EX_TOPMOST) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     SDL_Window* sdlWindow =
-        SDL_CreateWindow(windowName != nullptr ? windowName : "", desktop.x, desktop.y, desktop.w, desktop.h, flags);
+        SDL_CreateWindow(windowName != nullptr ? windowName : "", inside.x, inside.y, inside.w, inside.h, flags);
     if (sdlWindow == nullptr) {
         std::fprintf(stderr, "SDL window: %s\n", SDL_GetError());
         return nullptr;
     }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    windows.managed = (driver != nullptr && std::strcmp(driver, "wayland") == 0) || X11WindowManagerRuns(sdlWindow);
+    windows.windowed = inside;
+    windows.fullScreen = false;
+    if (!windows.startInWindow) EnterFullScreen(sdlWindow);
     HWND window = new HWND__{sdlWindow,
                              SDL_GetWindowID(sdlWindow),
                              windowClass->copy.lpfnWndProc,
@@ -464,6 +556,13 @@ void TestPushQuit() {
     event.quit.timestamp = SDL_GetTicks();
     Push(event);
 }
+
+RECT TestWindowedInside(int usableWidth, int usableHeight) {
+    const SDL_Rect r = WindowedRect({0, 0, usableWidth, usableHeight}, Frame{});
+    return {r.x, r.y, r.x + r.w, r.y + r.h};
+}
+
+bool TestWindowFullScreen() { return windows.fullScreen; }
 
 bool TestWindowMinimised() { return IsLive(windows.main) && windows.main->minimised; }
 
