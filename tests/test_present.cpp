@@ -1,4 +1,5 @@
-// Presentation: the scaling rule, frames read back from a real SDL window, the palette table and vsync.
+// Presentation: the scaling rule, the choice of path, frames read back from a real SDL window on both paths, the
+// palette, and the pacing of the framebuffer path.
 #include "tests/harness.h"
 
 #include "platform/src/platform.h"
@@ -38,15 +39,50 @@ const PALETTEENTRY* DistinctPalette() {
 
 uint32_t Argb(const PALETTEENTRY& e) { return 0xFF000000u | e.peRed << 16 | e.peGreen << 8 | e.peBlue; }
 
-// Every pixel of the frame tells where it is: 8 x 8 blocks of indices that differ from their neighbours.
-BYTE Pattern(int x, int y) { return BYTE((x / 8) * 3 + (y / 8) * 17); }
+// Every pixel of the frame tells where it is: 8 x 8 blocks of indices that differ from their neighbours, and a
+// diagonal of single pixels that nearest sampling must place exactly.
+BYTE Pattern(int x, int y) { return x == y ? BYTE(255) : BYTE((x / 8) * 3 + (y / 8) * 17); }
 
-class Presentation : public HarnessTest {
+// The layer's own lines on how it presents, out of everything standard error got.
+std::string PresentLines(const std::string& said) {
+    std::string lines;
+    for (size_t at = 0; at < said.size();) {
+        const size_t end = std::min(said.find('\n', at), said.size() - 1) + 1;
+        if (said.compare(at, 9, "present: ") == 0) lines += said.substr(at, end - at);
+        at = end;
+    }
+    return lines;
+}
+
+// The two paths, each forced through SDL's own variables: the framebuffer by SDL_FRAMEBUFFER_ACCELERATION, the
+// renderer by naming SDL's software renderer, which runs on the dummy driver.
+struct PathCase {
+    const char* name;
+    const char* variable;
+    const char* value;
+    const char* line;  // what the layer says on standard error when it chooses
+};
+const PathCase kPaths[] = {
+    {"framebuffer", "SDL_FRAMEBUFFER_ACCELERATION", "0",
+     "present: into the window's framebuffer, since SDL_FRAMEBUFFER_ACCELERATION is 0\n"},
+    {"renderer", "SDL_RENDER_DRIVER", "software",
+     "present: through an SDL renderer, since SDL_RENDER_DRIVER names the software renderer\n"},
+};
+
+void PrintTo(const PathCase& path, std::ostream* out) { *out << path.name; }
+
+class Presentation : public HarnessTest, public ::testing::WithParamInterface<PathCase> {
 protected:
     HarnessOptions Options() const override {
         HarnessOptions options;
         options.palette = DistinctPalette();
         return options;
+    }
+    void SetUp() override {
+        ASSERT_EQ(setenv(GetParam().variable, GetParam().value, 1), 0);
+        testing::internal::CaptureStderr();
+        HarnessTest::SetUp();
+        said = PresentLines(testing::internal::GetCapturedStderr());
     }
     void FlipPattern() {
         std::vector<BYTE> pixels(640 * 480);
@@ -55,9 +91,37 @@ protected:
         ASSERT_TRUE(HarnessWritePixels(app.backBuffer, pixels));
         ASSERT_EQ(app.primarySurface->Flip(NULL, 0), DD_OK);
     }
+    // The window's pixels that differ from the palette colour of the picture pixel under their middle, or from black
+    // outside the picture.
+    int WrongWindowPixels(int width, int height) {
+        std::vector<uint32_t> shown;
+        int w = 0, h = 0;
+        if (!TestLastWindowPixels(&shown, &w, &h) || w != width || h != height) return -1;
+        const RECT to = TestPresentDestination(width, height);
+        const int64_t pictureW = to.right - to.left, pictureH = to.bottom - to.top;
+        int wrong = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                uint32_t expected = 0xFF000000u;
+                if (x >= to.left && x < to.right && y >= to.top && y < to.bottom) {
+                    const int sx = int(((x - to.left) * 2 + 1) * int64_t(640) / (pictureW * 2));
+                    const int sy = int(((y - to.top) * 2 + 1) * int64_t(480) / (pictureH * 2));
+                    expected = Argb(kPalette[Pattern(sx, sy)]);
+                }
+                wrong += (shown[size_t(y) * width + x] | 0xFF000000u) != expected;
+            }
+        }
+        return wrong;
+    }
+    std::string said;
 };
 
-TEST_F(Presentation, AFlipShowsTheBackBufferAndSwapsThePages) {
+TEST_P(Presentation, IsChosenAsTheVariableSaysAndSaidInOneLine) {
+    EXPECT_EQ(TestPresentPath(), GetParam().name);
+    EXPECT_EQ(said, GetParam().line);
+}
+
+TEST_P(Presentation, AFlipShowsTheBackBufferAndSwapsThePages) {
     const uint32_t before = TestPresentCount();
     FlipPattern();
     EXPECT_EQ(TestPresentCount(), before + 1);
@@ -73,51 +137,85 @@ TEST_F(Presentation, AFlipShowsTheBackBufferAndSwapsThePages) {
     EXPECT_EQ(HarnessReadPixels(app.primarySurface), frame.indices);
 }
 
-TEST_F(Presentation, TheWindowShowsEachSourcePixelAsABlockOfItsPaletteColourAndPaletteChanges) {
+// Whole factors 1 to 4, with and without bars, and pictures fitted below twice their size. SDL's renderer does its
+// own stretching, whose rounding of fitted sizes is its business; whole factors it must get exactly right.
+TEST_P(Presentation, EveryWindowPixelIsThePaletteColourOfItsPicturePixelAndTheBarsAreBlack) {
+    const bool framebuffer = std::string(GetParam().name) == "framebuffer";
     SDL_Window* window = HarnessWindow()->sdlWindow;
-    ASSERT_NE(window, nullptr);
+    TestCaptureWindow(true);
+    const std::pair<int, int> sizes[] = {{640, 480},   {1280, 960}, {1920, 1080}, {1920, 1440},
+                                         {2560, 1920}, {1000, 750}, {1366, 768},  {700, 900}};
+    for (const auto& [width, height] : sizes) {
+        const RECT to = TestPresentDestination(width, height);
+        if (!framebuffer && (to.right - to.left) % 640 != 0) continue;
+        SDL_SetWindowSize(window, width, height);
+        TestPumpEvents();
+        FlipPattern();
+        EXPECT_EQ(WrongWindowPixels(width, height), 0) << width << "x" << height;
+        EXPECT_EQ(Tie(TestLastPresentDestination()), Tie(to));
+    }
+
+    // A palette change reaches the next frame: at 2x the picture's (160, 210) is the window's (640, 480).
     SDL_SetWindowSize(window, 1920, 1080);
     TestPumpEvents();
-    TestCaptureWindow(true);
-    FlipPattern();
-    std::vector<uint32_t> shown;
-    int width = 0, height = 0;
-    ASSERT_TRUE(TestLastWindowPixels(&shown, &width, &height));
-    ASSERT_EQ(std::make_pair(width, height), std::make_pair(1920, 1080));
-    EXPECT_EQ(Tie(TestLastPresentDestination()), std::make_tuple(320, 60, 1600, 1020));
-    int wrong = 0;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const bool inside = x >= 320 && x < 1600 && y >= 60 && y < 1020;
-            const uint32_t expected = inside ? Argb(kPalette[Pattern((x - 320) / 2, (y - 60) / 2)]) : 0xFF000000u;
-            wrong += (shown[size_t(y) * width + x] | 0xFF000000u) != expected;
-        }
-    }
-    EXPECT_EQ(wrong, 0);
-
-    // A palette change reaches the next frame: the picture's (160, 210) is the window's (640, 480).
     PALETTEENTRY teal = {0, 128, 128, 0};
     const BYTE index = Pattern(160, 210);
     ASSERT_EQ(app.palette->SetEntries(0, index, 1, &teal), DD_OK);
     FlipPattern();
-    ASSERT_TRUE(TestLastWindowPixels(&shown, &width, &height));
-    EXPECT_EQ(shown[size_t(60 + 2 * 210) * width + 320 + 2 * 160] | 0xFF000000u, 0xFF008080u);
+    kPalette[index] = teal;
+    EXPECT_EQ(WrongWindowPixels(1920, 1080), 0);
     EXPECT_EQ(HarnessLastFrame().palette[index].peGreen, 128);
 }
 
-TEST_F(Presentation, NothingIsPresentedOnceTheWindowIsGone) {
+TEST_P(Presentation, NothingIsPresentedOnceTheWindowIsGone) {
     DestroyWindow(HarnessWindow());
     const uint32_t before = TestPresentCount();
     EXPECT_NE(app.primarySurface->Flip(NULL, 0), DD_OK);
     EXPECT_EQ(TestPresentCount(), before);
 }
 
-TEST(PresentVsync, OnByDefaultAndTheEnvironmentCanTurnItOff) {
-    for (const char* setting : {static_cast<const char*>(nullptr), "0"}) {
-        ASSERT_EQ(setting ? setenv("SDL_RENDER_VSYNC", setting, 1) : unsetenv("SDL_RENDER_VSYNC"), 0);
+INSTANTIATE_TEST_SUITE_P(Paths, Presentation, ::testing::ValuesIn(kPaths),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PresentPath, WithoutTheVariablesTheDummyDriverGetsTheFramebuffer) {
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(HarnessStart()) << HarnessError();
+    EXPECT_EQ(PresentLines(testing::internal::GetCapturedStderr()),
+              "present: into the window's framebuffer, since SDL's dummy driver has no GPU\n");
+    EXPECT_EQ(TestPresentPath(), "framebuffer");
+    HarnessStop();
+    EXPECT_EQ(HarnessLeaks(), "");
+}
+
+// A flip waits for the next refresh (60 Hz where the mode does not say, as on the dummy driver); a frame that overran
+// is shown at once and the count starts again from it, so nothing hurries to catch up; without vsync nobody waits.
+TEST(PresentPacing, FlipsWaitForTheNextRefreshAndLateFramesNeverBurst) {
+    constexpr uint64_t kPeriod = 1000000000u / 60;
+    constexpr uint64_t kMs = 1000000;
+    for (const char* vsync : {"1", "0"}) {
+        ASSERT_EQ(setenv("SDL_RENDER_VSYNC", vsync, 1), 0);
         ASSERT_TRUE(HarnessStart()) << HarnessError();
-        const char* hint = SDL_GetHint(SDL_HINT_RENDER_VSYNC);
-        EXPECT_STREQ(hint ? hint : "(none)", setting ? setting : "1");
+        TestUsePacingClock(true);
+        const struct {
+            uint64_t work;  // the frame's own time before its flip
+            uint64_t wait;  // with vsync
+        } frames[] = {
+            {0, 0},                        // the first flip starts the count
+            {5 * kMs, kPeriod - 5 * kMs},  // early: waits out the refresh
+            {kPeriod, 0},                  // exactly on the refresh
+            {kPeriod + 4 * kMs, 0},        // overran: shown at once
+            {kMs, kPeriod - kMs},          // the next refresh counts from the late one
+            {3 * kPeriod, 0},              // long stall: still one frame, no catching up
+            {0, kPeriod},                  // and then the usual wait
+        };
+        std::vector<uint64_t> expected;
+        for (const auto& f : frames) {
+            TestAdvancePacingClock(f.work);
+            ASSERT_EQ(app.primarySurface->Flip(NULL, 0), DD_OK);
+            if (f.wait > 0 && std::string(vsync) == "1") expected.push_back(f.wait);
+        }
+        EXPECT_EQ(TestTakePacingWaits(), expected) << "SDL_RENDER_VSYNC=" << vsync;
+        TestUsePacingClock(false);
         HarnessStop();
     }
     EXPECT_EQ(HarnessLeaks(), "");

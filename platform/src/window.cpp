@@ -118,7 +118,9 @@ SDL_Rect WindowedRect(const SDL_Rect& usable, const Frame& frame) {
     const int factor = std::max(1, std::min(roomX / kPictureWidth, roomY / kPictureHeight));
     const int width = kPictureWidth * factor;
     const int height = kPictureHeight * factor;
-    return {usable.x + frame.left + (roomX - width) / 2, usable.y + frame.top + (roomY - height) / 2, width, height};
+    // On a desktop smaller than the picture the window starts at its corner, so its title bar stays in reach.
+    return {usable.x + frame.left + std::max(0, (roomX - width) / 2),
+            usable.y + frame.top + std::max(0, (roomY - height) / 2), width, height};
 }
 
 int DisplayOf(SDL_Window* window) { return std::max(0, SDL_GetWindowDisplayIndex(window)); }
