@@ -17,12 +17,17 @@
 // --- system.cpp: SDL's start-up, once per process; false after SDL's reason on standard error ---
 bool SystemInitVideo();
 bool SystemInitJoystick();
+bool SystemTakeHangUp();  // once, after SIGHUP: the terminal that started the program has gone
 
 // --- x11.cpp: what SDL does not say about an X server; false for a window on any other display ---
 bool X11IsX11(SDL_Window* window);
 bool X11WindowManagerRuns(SDL_Window* window);
 bool X11OffersNvidiaOpenGl(SDL_Window* window);
 bool X11OffersDri(SDL_Window* window);
+void X11Watch(SDL_Window* window);    // a lost connection ends the process; the window's end elsewhere is noted
+void X11Unwatch(SDL_Window* window);  // the program destroys the window itself
+void X11OnEvent(const SDL_Event& event);
+bool X11TakeWindowGone();  // once, after another client destroyed the watched window
 
 // --- keys.cpp: one row per physical key, for the window messages and DirectInput's keyboard alike ---
 struct KeyRow {

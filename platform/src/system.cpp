@@ -5,12 +5,14 @@
 
 #include <mmsystem.h>
 
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <chrono>
 #include <ctime>
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <thread>
@@ -43,6 +45,44 @@ System sys;
 
 // The program's module handle: a distinct address with nothing behind it.
 char moduleTag;
+
+// Set by the hang-up signal, read by the window's pump.
+volatile sig_atomic_t hungUp = 0;
+
+void OnHangUp(int) { hungUp = 1; }
+
+// SDL turns SIGINT and SIGTERM into a quit; a closed terminal's SIGHUP should close the program the same way. As SDL
+// does with its two, a signal that arrived ignored (nohup) or handled by someone else is left as it is.
+void WatchHangUp() {
+    struct sigaction current = {};
+    if (sigaction(SIGHUP, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return;
+    struct sigaction action = {};
+    action.sa_handler = OnHangUp;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGHUP, &action, nullptr);
+}
+
+bool NamedInVideoDriver(const char* driver) {
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (asked == nullptr) return false;
+    const std::string list = asked;
+    for (size_t at = 0; at <= list.size();) {
+        const size_t end = std::min(list.find(',', at), list.size());
+        if (SDL_strcasecmp(list.substr(at, end - at).c_str(), driver) == 0) return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+std::string WhereNoDisplayWas() {
+    const char* x = SDL_getenv("DISPLAY");
+    const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
+    std::string where = x ? std::string("the X server ") + x + " cannot be reached" : "DISPLAY is not set";
+    where += wayland ? std::string(" and the Wayland compositor ") + wayland + " cannot be reached"
+                     : " and WAYLAND_DISPLAY is not set";
+    return where;
+}
 
 // SDL keeps process-wide state (the X connection, joystick threads); shutting it down at exit keeps
 // leak checkers quiet and gives the X server a clean disconnect.
@@ -80,7 +120,17 @@ bool SystemInitVideo() {
         std::fprintf(stderr, "SDL video: %s\n", SDL_GetError());
         return false;
     }
+    // Where no X server and no Wayland compositor answers, SDL falls back to a driver that shows nothing, and the
+    // program would run unseen at full speed; only the tests and benchmarks ask for those drivers by name.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver != nullptr && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
+        !NamedInVideoDriver(driver)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        std::fprintf(stderr, "ditessary: no display to show on: %s\n", WhereNoDisplayWas().c_str());
+        return false;
+    }
     RegisterQuitAtExit();
+    WatchHangUp();
     sys.videoReady = true;
     return true;
 }
@@ -96,6 +146,12 @@ bool SystemInitJoystick() {
     }
     RegisterQuitAtExit();
     sys.joystickReady = true;
+    return true;
+}
+
+bool SystemTakeHangUp() {
+    if (!hungUp) return false;
+    hungUp = 0;
     return true;
 }
 

@@ -282,10 +282,14 @@ void PumpEvents() {
     if (!SDL_WasInit(SDL_INIT_EVENTS)) return;
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
+        X11OnEvent(event);
         DirectDrawOnEvent(event);
         InputOnEvent(event);
         Translate(event);
     }
+    // A window destroyed by another client, or the terminal hanging up, closes the program as the desktop's close does.
+    const bool destroyedElsewhere = X11TakeWindowGone();
+    if ((destroyedElsewhere || SystemTakeHangUp()) && IsLive(windows.main)) Enqueue(windows.main, WM_CLOSE, 0, 0);
 }
 
 }  // namespace
@@ -327,6 +331,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     windows.managed = (driver != nullptr && std::strcmp(driver, "wayland") == 0) || X11WindowManagerRuns(sdlWindow);
     windows.windowed = inside;
     windows.fullScreen = false;
+    X11Watch(sdlWindow);
     if (!windows.startInWindow) EnterFullScreen(sdlWindow);
     HWND window = new HWND__{sdlWindow,
                              SDL_GetWindowID(sdlWindow),
@@ -398,6 +403,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
     window->destroying = true;
     SendToWindow(window, WM_DESTROY, 0, 0);
     DirectDrawOnWindowDestroyed(window);
+    X11Unwatch(window->sdlWindow);
     SDL_DestroyWindow(window->sdlWindow);
     ObjectsRemove(ObjectKind::Window, window);
     PurgeMessagesFor(window);

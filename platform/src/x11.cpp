@@ -1,10 +1,23 @@
-// What SDL does not say about an X server: whether a window manager runs, and whether OpenGL would reach a GPU.
+// What SDL does not say about an X server: whether a window manager runs, whether OpenGL would reach a GPU, and when
+// the window or the whole connection has gone from under the program.
 #include "platform/src/platform.h"
 
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
 
+#include <cstdio>
+#include <unistd.h>
+
 namespace {
+
+struct Watch {
+    Display* display = nullptr;
+    ::Window window = 0;      // the program's window, watched for another client destroying it
+    ::Window destroyed = 0;   // the window as it was when another client destroyed it
+    bool windowGone = false;  // told once to the window's pump
+    XErrorHandler previousErrors = nullptr;
+};
+Watch watch;
 
 Display* DisplayOf(SDL_Window* window) {
     SDL_SysWMinfo info;
@@ -66,4 +79,75 @@ bool X11OffersNvidiaOpenGl(SDL_Window* window) {
 bool X11OffersDri(SDL_Window* window) {
     Display* display = DisplayOf(window);
     return display != nullptr && (HasExtension(display, "DRI3") || HasExtension(display, "DRI2"));
+}
+
+namespace {
+
+// Xlib ends the process with exit() after this returns, and the SDL teardown registered with atexit would then wait on
+// the dead connection for ever; so the process ends here, with a line that names the display.
+int ConnectionLost(Display* display) {
+    std::fprintf(stderr, "ditessary: the connection to the X server %s was lost\n", DisplayString(display));
+    _exit(1);
+}
+
+// Requests on the program's window after another client destroyed it fail; they are the news of its end, not faults.
+// Every other error goes to the handler that was there before.
+void NoteDestroyed() {
+    watch.destroyed = watch.window;
+    watch.window = 0;
+    watch.windowGone = true;
+}
+
+int OnXError(Display* display, XErrorEvent* error) {
+    const bool aboutWindow =
+        error->error_code == BadWindow || error->error_code == BadDrawable || error->error_code == BadMatch;
+    if (aboutWindow && error->resourceid != 0 && error->resourceid == watch.window) NoteDestroyed();
+    if (aboutWindow && error->resourceid != 0 && error->resourceid == watch.destroyed) return 0;
+    return watch.previousErrors ? watch.previousErrors(display, error) : 0;
+}
+
+}  // namespace
+
+// CreateWindowExA calls this for the program's window: from now on a lost connection ends the process at once, and
+// the window's destruction by another client becomes news for the pump. SDL hands over the X events it does not
+// handle itself (DestroyNotify among them) as system events.
+void X11Watch(SDL_Window* window) {
+    Display* display = DisplayOf(window);
+    if (display == nullptr) return;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    SDL_GetWindowWMInfo(window, &info);
+    watch.display = display;
+    watch.window = info.info.x11.window;
+    watch.windowGone = false;
+    XSetIOErrorHandler(ConnectionLost);
+    XErrorHandler previous = XSetErrorHandler(OnXError);
+    if (previous != OnXError) watch.previousErrors = previous;
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+}
+
+void X11OnEvent(const SDL_Event& event) {
+    if (event.type != SDL_SYSWMEVENT || event.syswm.msg == nullptr || event.syswm.msg->subsystem != SDL_SYSWM_X11) {
+        return;
+    }
+    const XEvent& x = event.syswm.msg->msg.x11.event;
+    if (x.type == DestroyNotify && x.xdestroywindow.window == watch.window && watch.window != 0) NoteDestroyed();
+}
+
+// True once, after another client destroyed the watched window. Requests on it, the program's own last ones among
+// them, keep failing quietly.
+bool X11TakeWindowGone() {
+    if (!watch.windowGone) return false;
+    watch.windowGone = false;
+    return true;
+}
+
+// The program's own DestroyWindow ends the watch before the window goes, so its DestroyNotify is no news.
+void X11Unwatch(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (window != nullptr && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11 &&
+        info.info.x11.window == watch.window) {
+        watch.window = 0;
+    }
 }
