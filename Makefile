@@ -5,7 +5,7 @@ ASAN_BUILD := build-asan
 FUZZ_BUILD := build-fuzz
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: deps build run test test-asan format format-check bench soak fuzz artwork clean
+.PHONY: deps build run test test-asan format format-check bench soak fuzz artwork icons clean
 .PHONY: valgrind startup
 
 deps:
@@ -73,6 +73,11 @@ artwork: build
 	cmake --build $(BUILD) --target artgen artwork_sheet -j$(JOBS)
 	./$(BUILD)/tools/artgen resources
 	./$(BUILD)/tools/artwork_sheet resources docs/artwork.png
+
+# The desktop icons, drawn from the sprite sheet; like the bitmaps, they are committed and redrawn byte for byte.
+icons: build
+	cmake --build $(BUILD) --target icongen -j$(JOBS)
+	./$(BUILD)/tools/icongen resources/CHARA.bmp dist/icons
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
