@@ -6,7 +6,7 @@ FUZZ_BUILD := build-fuzz
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
 .PHONY: deps build run test test-asan format format-check bench soak fuzz artwork icons clean
-.PHONY: valgrind startup
+.PHONY: valgrind startup install uninstall
 
 deps:
 	@tools/install-deps.sh
@@ -68,6 +68,17 @@ valgrind: build
 # Start-up to the first presented frame and peak memory of the real executable, median of 11 runs.
 startup: build
 	bench/startup.sh ./$(BUILD)/ditessary
+
+# The program as a desktop program under PREFIX: executable, menu entry, icons, AppStream data, manual page and
+# documents. DESTDIR is honoured; uninstall takes away exactly what install wrote under the same DESTDIR and PREFIX.
+PREFIX ?= /usr/local
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	@test -f $(BUILD)/dist/uninstall.cmake || { echo "No $(BUILD)/ to uninstall with: run make build first"; exit 1; }
+	cmake -DCMAKE_INSTALL_PREFIX=$(PREFIX) -P $(BUILD)/dist/uninstall.cmake
 
 artwork: build
 	cmake --build $(BUILD) --target artgen artwork_sheet -j$(JOBS)
