@@ -6,7 +6,7 @@ FUZZ_BUILD := build-fuzz
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
 .PHONY: deps build run test test-asan format format-check bench soak fuzz artwork icons clean
-.PHONY: valgrind startup install uninstall
+.PHONY: valgrind startup install uninstall package
 
 deps:
 	@tools/install-deps.sh
@@ -79,6 +79,10 @@ install: build
 uninstall:
 	@test -f $(BUILD)/dist/uninstall.cmake || { echo "No $(BUILD)/ to uninstall with: run make build first"; exit 1; }
 	cmake -DCMAKE_INSTALL_PREFIX=$(PREFIX) -P $(BUILD)/dist/uninstall.cmake
+
+# The Debian package $(BUILD)/ditessary_<version>_amd64.deb, for apt install.
+package: build
+	cpack --config $(BUILD)/CPackConfig.cmake -B $(BUILD)
 
 artwork: build
 	cmake --build $(BUILD) --target artgen artwork_sheet -j$(JOBS)
