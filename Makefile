@@ -5,8 +5,8 @@ ASAN_BUILD := build-asan
 FUZZ_BUILD := build-fuzz
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: deps build run test test-asan format format-check bench soak fuzz artwork clean
-.PHONY: valgrind startup docs
+.PHONY: deps build run test test-asan format format-check bench soak fuzz artwork icons clean
+.PHONY: valgrind startup docs install uninstall package
 
 deps:
 	@tools/install-deps.sh
@@ -73,10 +73,30 @@ startup: build
 docs: build
 	tools/docs_shots.sh ./$(BUILD)/ditessary docs/desktop.png
 
+# The program as a desktop program under PREFIX: executable, menu entry, icons, AppStream data, manual page and
+# documents. DESTDIR is honoured; uninstall takes away exactly what install wrote under the same DESTDIR and PREFIX.
+PREFIX ?= /usr/local
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	@test -f $(BUILD)/dist/uninstall.cmake || { echo "No $(BUILD)/ to uninstall with: run make build first"; exit 1; }
+	cmake -DCMAKE_INSTALL_PREFIX=$(PREFIX) -P $(BUILD)/dist/uninstall.cmake
+
+# The Debian package $(BUILD)/ditessary_<version>_amd64.deb, for apt install.
+package: build
+	cpack --config $(BUILD)/CPackConfig.cmake -B $(BUILD)
+
 artwork: build
 	cmake --build $(BUILD) --target artgen artwork_sheet -j$(JOBS)
 	./$(BUILD)/tools/artgen resources
 	./$(BUILD)/tools/artwork_sheet resources docs/artwork.png
+
+# The desktop icons, drawn from the sprite sheet; like the bitmaps, they are committed and redrawn byte for byte.
+icons: build
+	cmake --build $(BUILD) --target icongen -j$(JOBS)
+	./$(BUILD)/tools/icongen resources/CHARA.bmp dist/icons
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -22,12 +22,11 @@ void Chunk(std::string& out, const char* type, const std::string& data) {
                       crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
 }
 
-}  // namespace
-
-bool WritePng(const char* path, int w, int h, const uint32_t* pixels) {
+bool Write(const char* path, int w, int h, const uint32_t* pixels, bool alpha) {
     if (w <= 0 || h <= 0 || !pixels) return false;
+    const size_t channels = alpha ? 4 : 3;
     std::vector<unsigned char> raw;
-    raw.reserve(static_cast<size_t>(h) * (1 + 3 * static_cast<size_t>(w)));
+    raw.reserve(static_cast<size_t>(h) * (1 + channels * static_cast<size_t>(w)));
     for (int y = 0; y < h; ++y) {
         raw.push_back(0);  // no filter: the sheet compresses well enough without one
         for (int x = 0; x < w; ++x) {
@@ -35,6 +34,7 @@ bool WritePng(const char* path, int w, int h, const uint32_t* pixels) {
             raw.push_back(static_cast<unsigned char>((p >> 16) & 0xff));
             raw.push_back(static_cast<unsigned char>((p >> 8) & 0xff));
             raw.push_back(static_cast<unsigned char>(p & 0xff));
+            if (alpha) raw.push_back(static_cast<unsigned char>(p >> 24));
         }
     }
     uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
@@ -47,7 +47,9 @@ bool WritePng(const char* path, int w, int h, const uint32_t* pixels) {
     std::string header;
     PutBig32(header, static_cast<uint32_t>(w));
     PutBig32(header, static_cast<uint32_t>(h));
-    header += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB, deflate, no filter, no interlace
+    header.push_back(8);                       // bits a channel
+    header.push_back(alpha ? 6 : 2);           // RGBA or RGB
+    header += std::string("\x00\x00\x00", 3);  // deflate, no filter, no interlace
 
     std::string file("\x89PNG\r\n\x1a\n", 8);
     Chunk(file, "IHDR", header);
@@ -58,4 +60,12 @@ bool WritePng(const char* path, int w, int h, const uint32_t* pixels) {
     if (!f) return false;
     const bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
     return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+bool WritePng(const char* path, int w, int h, const uint32_t* pixels) { return Write(path, w, h, pixels, false); }
+
+bool WritePngWithAlpha(const char* path, int w, int h, const uint32_t* pixels) {
+    return Write(path, w, h, pixels, true);
 }
