@@ -403,7 +403,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
     window->destroying = true;
     SendToWindow(window, WM_DESTROY, 0, 0);
     DirectDrawOnWindowDestroyed(window);
-    X11Unwatch(window->sdlWindow);
+    X11Forget(window->sdlWindow);
     SDL_DestroyWindow(window->sdlWindow);
     ObjectsRemove(ObjectKind::Window, window);
     PurgeMessagesFor(window);

@@ -142,12 +142,21 @@ bool X11TakeWindowGone() {
     return true;
 }
 
-// The program's own DestroyWindow ends the watch before the window goes, so its DestroyNotify is no news.
-void X11Unwatch(SDL_Window* window) {
+// DestroyWindow calls this just before SDL destroys the window. The program's own destruction ends the watch, so its
+// DestroyNotify is no news. A window another client destroyed needs one more thing: SDL hides a window before it
+// destroys it and then waits for the X server to say it was unmapped, which for a window already gone it never
+// would; the news is put in front of SDL so the wait ends at once.
+void X11Forget(SDL_Window* window) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (window != nullptr && SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11 &&
-        info.info.x11.window == watch.window) {
-        watch.window = 0;
-    }
+    if (window == nullptr || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    const ::Window xwindow = info.info.x11.window;
+    if (xwindow == watch.window) watch.window = 0;
+    if (xwindow != watch.destroyed) return;
+    XEvent unmapped = {};
+    unmapped.xunmap.type = UnmapNotify;
+    unmapped.xunmap.display = info.info.x11.display;
+    unmapped.xunmap.event = xwindow;
+    unmapped.xunmap.window = xwindow;
+    XPutBackEvent(info.info.x11.display, &unmapped);
 }

@@ -31,6 +31,11 @@ cursor_corner() {
 start_program "$program"
 check_input_test_screen title
 
+# Xvfb's OpenGL would be Mesa's software rasteriser, so the picture goes into the window's own framebuffer.
+chosen=$(grep '^present: ' "$PROGRAM_LOG" || true)
+[[ "$chosen" == "present: into the window's framebuffer, since the X server offers no DRI, so OpenGL would be a software rasteriser" ]] ||
+    fail "the presentation path: '$chosen'"
+
 # The mouse: the pointer goes into the window first, then moves relative; the cursor moves two pixels a count.
 xdotool mousemove $((screen_w / 2)) $((screen_h / 2))
 sleep 0.5
