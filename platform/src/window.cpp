@@ -405,6 +405,7 @@ BOOL WINAPI DestroyWindow(HWND window) {
     DirectDrawOnWindowDestroyed(window);
     X11Forget(window->sdlWindow);
     SDL_DestroyWindow(window->sdlWindow);
+    X11Settle();
     ObjectsRemove(ObjectKind::Window, window);
     PurgeMessagesFor(window);
     if (window == windows.main) windows.main = nullptr;

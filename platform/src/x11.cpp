@@ -160,3 +160,10 @@ void X11Forget(SDL_Window* window) {
     unmapped.xunmap.window = xwindow;
     XPutBackEvent(info.info.x11.display, &unmapped);
 }
+
+// DestroyWindow calls this once SDL has destroyed the window: the X server answers every request made so far while
+// the watch's error handler still stands. SDL puts back Xlib's own handler when it shuts down, and an answer still
+// on its way about a window another client destroyed would then end the process with an error dump.
+void X11Settle() {
+    if (watch.display != nullptr && watch.destroyed != 0) XSync(watch.display, False);
+}

@@ -78,6 +78,8 @@ wait_end "$start" 5
 expect "X server killed" 1 "ditessary: the connection to the X server $display was lost"
 
 start_drawing destroyed
+# A while of frames first, so the destruction meets the program in its stride rather than at its first frame.
+sleep 1
 window=$(xdotool search --name "DirectInput Tessary" | head -1)
 [[ -n "$window" ]] || fail "the program's window was not found"
 start=$(date +%s%N)
