@@ -173,6 +173,9 @@ void TestSetJoystickButton(int joystick, int button, bool down);
 void TestSetJoystickHat(int joystick, int hat, uint8_t value);
 // Whether the layer holds the pointer captured for an acquired mouse (SDL's relative mode requested).
 bool TestMouseCaptured();
+// A virtual joystick of another make: each product id gives its own SDL product GUID (TestAttachJoystick's pads all
+// share one). Returns the instance id as TestAttachJoystick does.
+int TestAttachJoystickOfProduct(int axes, int buttons, int hats, uint16_t product);
 
 // --- text ---
 

@@ -1,8 +1,11 @@
 // The program's input set-up, teardown and per-frame reads, against the DirectInput layer on real SDL
 // events and virtual joysticks.
 #include "tests/input_fixture.h"
+#include "tests/program_harness.h"
 
 #include <cstring>
+#include <functional>
+#include <string>
 
 namespace {
 
@@ -218,6 +221,55 @@ TEST_F(ProgramInputTest, ReleaseGoesKeyboardMouseJoystickThenDirectInputAndOnlyO
     EXPECT_FALSE(TestMouseCaptured());
     ReleaseInput();
     EXPECT_TRUE(TestTakeReleaseLog().empty());
+}
+
+// The whole program while its stick is pulled out and plugged back in: the joystick line shows no direction while
+// the stick is away and follows it again once it is back, with the program's range and dead zone; a pad of another
+// make plugged in meanwhile, pushed right all along, is never read. Each row is one frame's line and what happens
+// after that frame.
+TEST(ReplugJoystick, TheLineIsBlankWhileTheStickIsAwayAndFollowsItAgainWhenItIsBack) {
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0);
+    if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is attached";
+    int pad = TestAttachJoystick(2, 10, 0);
+    int otherMake = -1;
+    ASSERT_GE(pad, 0) << SDL_GetError();
+    TestSetJoystickAxis(pad, 0, -32768);
+    struct Row {
+        const char* directions;
+        std::function<void()> then;
+    };
+    const std::vector<Row> rows = {
+        {"Left ", [&] { TestDetachJoystick(pad); }},
+        {"",
+         [&] {
+             otherMake = TestAttachJoystickOfProduct(2, 10, 0, 0x4242);
+             TestSetJoystickAxis(otherMake, 0, 32767);
+         }},
+        {"", [&] { pad = TestAttachJoystick(2, 10, 0); }},
+        {"", [] {}},  // the frame that finds it back acquires it; a lost range would read "Right Down" from here on
+        {"", [&] { TestSetJoystickAxis(pad, 1, -8193); }},
+        {"Up ", [&] { TestSetJoystickAxis(pad, 1, -8191); }},  // back inside the dead zone
+        {"", [] {}},
+    };
+    TestRecordTextOut(true);
+    std::vector<std::string> lines;
+    EXPECT_EQ(RunProgram([&](const ProgramFrame& frame) {
+                  for (const TestTextCall& call : TestTakeTextOut()) {
+                      if (call.y == 60) lines.push_back(call.text);
+                  }
+                  rows[size_t(frame.number) - 1].then();
+                  return size_t(frame.number) < rows.size();
+              }),
+              0);
+    TestRecordTextOut(false);
+    ASSERT_GE(pad, 0);
+    ASSERT_GE(otherMake, 0);
+    ASSERT_EQ(lines.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(lines[i], std::string("Joypad \x81\x46") + rows[i].directions) << "frame " << i + 1;
+    }
+    TestDetachJoystick(pad);
+    TestDetachJoystick(otherMake);
 }
 
 }  // namespace

@@ -39,6 +39,7 @@ struct Device : IDirectInputDevice7A {
     LONG motion[3] = {};  // relative mode: counts since the last read; absolute mode: position since acquired
     SDL_JoystickID instance = -1;
     SDL_Joystick* joystick = nullptr;
+    SDL_JoystickGUID product = {};  // what a joystick plugged in later must be to take this one's place
     JoystickAxis axes[kJoystickAxes];
 };
 
@@ -248,6 +249,7 @@ HRESULT InputCreateDevice(DirectInput&, REFGUID guid, REFIID iid, LPVOID* out, L
     Device* d = NewDevice(kind);
     d->instance = instance;
     d->joystick = joystick;
+    d->product = SDL_JoystickGetGUID(joystick);
     *out = static_cast<IDirectInputDevice7A*>(d);
     return DI_OK;
 }
@@ -539,6 +541,36 @@ void OnJoystickRemoved(SDL_JoystickID instance) {
     });
 }
 
+bool ReadByADevice(SDL_JoystickID instance) {
+    bool read = false;
+    EachDevice([&](const Device& d) { read = read || (d.kind == Kind::Joystick && d.instance == instance); });
+    return read;
+}
+
+// A joystick pulled out and plugged back in is a new SDL joystick; the device that read it takes the new one and
+// keeps its range and dead zone, so the program's next Acquire finds it. Another make plugged in meanwhile is not
+// taken, nor a joystick another device already reads.
+void Reattach(Device& d, const std::vector<JoystickInfo>& attached) {
+    for (const JoystickInfo& candidate : attached) {
+        if (SDL_memcmp(&candidate.product, &d.product, sizeof d.product) != 0 || ReadByADevice(candidate.instance)) {
+            continue;
+        }
+        SDL_Joystick* joystick = JoystickOpen(candidate.instance);
+        if (!joystick) continue;
+        SDL_JoystickClose(d.joystick);
+        d.joystick = joystick;
+        d.instance = candidate.instance;
+        return;
+    }
+}
+
+void OnJoystickAdded() {
+    const std::vector<JoystickInfo> attached = JoystickList();
+    EachDevice([&](Device& d) {
+        if (d.kind == Kind::Joystick && !SDL_JoystickGetAttached(d.joystick)) Reattach(d, attached);
+    });
+}
+
 // Every method first finds its object among the live ones: a released interface answers without touching anything.
 DirectInput* FindInput(IDirectInput7A* di) { return ObjectsFind<DirectInput>(ObjectKind::DirectInput, di); }
 Device* FindDevice(IDirectInputDevice7A* d) { return ObjectsFind<Device>(ObjectKind::InputDevice, d); }
@@ -564,6 +596,9 @@ void InputOnEvent(const SDL_Event& event) {
             break;
         case SDL_WINDOWEVENT:
             if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) OnFocusLost(event.window.windowID);
+            break;
+        case SDL_JOYDEVICEADDED:
+            OnJoystickAdded();
             break;
         case SDL_JOYDEVICEREMOVED:
             OnJoystickRemoved(event.jdevice.which);

@@ -102,15 +102,26 @@ void JoystickRead(SDL_Joystick* joystick, const JoystickAxis* axes, DIJOYSTATE* 
     for (int i = 0; i < buttons; ++i) state->rgbButtons[i] = SDL_JoystickGetButton(joystick, i) ? 0x80 : 0;
 }
 
-int TestAttachJoystick(int axes, int buttons, int hats) {
+// SDL names a virtual joystick's product by its vendor and product ids when both are given, else by its name alone.
+int TestAttachJoystickOfProduct(int axes, int buttons, int hats, uint16_t product) {
     if (!SystemInitJoystick()) return -1;
-    const int index = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, axes, buttons, hats);
+    SDL_VirtualJoystickDesc pad = {};
+    pad.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+    pad.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+    pad.naxes = Uint16(axes);
+    pad.nbuttons = Uint16(buttons);
+    pad.nhats = Uint16(hats);
+    pad.vendor_id = product;
+    pad.product_id = product;
+    const int index = SDL_JoystickAttachVirtualEx(&pad);
     if (index < 0) return -1;
     SDL_Joystick* joystick = SDL_JoystickOpen(index);
     if (!joystick) return -1;
     testJoysticks.push_back(joystick);
     return SDL_JoystickInstanceID(joystick);
 }
+
+int TestAttachJoystick(int axes, int buttons, int hats) { return TestAttachJoystickOfProduct(axes, buttons, hats, 0); }
 
 void TestDetachJoystick(int joystick) {
     SDL_Joystick* j = TestJoystick(joystick);
