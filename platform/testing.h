@@ -201,6 +201,8 @@ struct TestTextStats {
 TestTextStats TestGetTextStats();
 std::string TestFontFamily(HFONT font);  // family of the face a live font resolved to, "" for none
 int TestFontAscent(HFONT font);          // the baseline's distance from the cell's top, -1 for no font
+// Whether a text call has started fontconfig, which reads FONTCONFIG_FILE then and only then.
+bool TestFontsStarted();
 
 // --- window and messages ---
 

@@ -4,7 +4,11 @@
 #include "display/display.h"
 
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <tuple>
 #include <random>
@@ -282,4 +286,160 @@ TEST_F(OverlayTest, TenThousandLinesReuseOneFaceAndLeaveNothingBehind) {
     Picture expected;
     for (int y : {60, 70, 80}) expected = Text(640, 480, 200, y, line, Mincho(10), RGB(255, 255, 255), expected.pixels);
     EXPECT_EQ(BackBuffer().pixels, expected.pixels);
+}
+
+// --- character sets and fontconfig set-ups ---
+
+namespace {
+
+// Windows' numbers for the character sets our windows.h leaves out: the program asks for Shift-JIS alone.
+constexpr BYTE kSymbol = 2, kMac = 77, kHangul = 129, kJohab = 130, kGb2312 = 134, kBig5 = 136, kGreek = 161,
+               kTurkish = 162, kVietnamese = 163, kHebrew = 177, kArabic = 178, kBaltic = 186, kRussian = 204,
+               kThai = 222, kEastEurope = 238, kOem = 255;
+
+LOGFONTA Face(BYTE charSet, const char* name) {
+    LOGFONTA font = Mincho(10);
+    font.lfCharSet = charSet;
+    std::strcpy(font.lfFaceName, name);
+    return font;
+}
+
+std::string FamilyFor(const LOGFONTA& logFont) {
+    HFONT font = CreateFontIndirectA(&logFont);
+    std::string family = TestFontFamily(font);
+    DeleteObject(font);
+    return family;
+}
+
+// Two byte strings in two character sets, both in IPAMincho: the same characters draw the same picture.
+struct Reading {
+    BYTE setA;
+    const char* a;
+    BYTE setB;
+    const char* b;
+    bool same;
+};
+
+class CharacterSetTest : public OverlayTest {
+protected:
+    std::filesystem::path folder;
+
+    void TearDown() override {
+        OverlayTest::TearDown();
+        unsetenv("FONTCONFIG_FILE");
+        if (!folder.empty()) std::filesystem::remove_all(folder);
+    }
+
+    static void ExpectReadings(const std::vector<Reading>& readings) {
+        for (const Reading& r : readings) {
+            const LOGFONTA fontA = Face(r.setA, "IPAMincho"), fontB = Face(r.setB, "IPAMincho");
+            ASSERT_EQ(FamilyFor(fontA), "IPAMincho") << int(r.setA);
+            ASSERT_EQ(FamilyFor(fontB), "IPAMincho") << int(r.setB);
+            const bool same = Text(60, 14, 1, 2, r.a, fontA).pixels == Text(60, 14, 1, 2, r.b, fontB).pixels;
+            EXPECT_EQ(same, r.same) << "set " << int(r.setA) << " " << testing::PrintToString(std::string(r.a))
+                                    << " against set " << int(r.setB) << " "
+                                    << testing::PrintToString(std::string(r.b));
+        }
+    }
+
+    static std::string SystemFile(const std::string& family) {
+        std::string file;
+        if (FILE* fcMatch = popen(("fc-match -f '%{file}' '" + family + "'").c_str(), "r")) {
+            char buffer[512];
+            while (std::fgets(buffer, sizeof buffer, fcMatch) != nullptr) file += buffer;
+            pclose(fcMatch);
+        }
+        return file;
+    }
+
+    // A fonts.conf of the test's own, holding the system's files of these families and a cache beside them.
+    // fontconfig reads FONTCONFIG_FILE once, at the layer's first text call: ctest gives every test a process of its
+    // own, and a test that follows another's text calls in one process is skipped.
+    void UseFonts(const std::vector<std::string>& families) {
+        if (TestFontsStarted()) GTEST_SKIP() << "text was drawn before in this process; run the test alone";
+        std::string name = (std::filesystem::path(testing::TempDir()) / "ditessary-fonts.XXXXXX").string();
+        ASSERT_NE(mkdtemp(name.data()), nullptr);
+        folder = name;
+        std::filesystem::create_directory(folder / "fonts");
+        for (const std::string& family : families) {
+            const std::string file = SystemFile(family);
+            ASSERT_TRUE(std::filesystem::exists(file)) << family << ": tools/install-deps.sh installs its package";
+            const std::filesystem::path real = std::filesystem::canonical(file);
+            std::filesystem::create_symlink(real, folder / "fonts" / real.filename());
+        }
+        std::ofstream(folder / "fonts.conf")
+            << "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n<fontconfig>\n"
+            << "  <dir>" << (folder / "fonts").string() << "</dir>\n"
+            << "  <cachedir>" << (folder / "cache").string() << "</cachedir>\n</fontconfig>\n";
+        setenv("FONTCONFIG_FILE", (folder / "fonts.conf").c_str(), 1);
+    }
+};
+
+}  // namespace
+
+TEST_F(CharacterSetTest, BytesAreReadInTheFontsOwnCharacterSet) {
+    ExpectReadings({
+        {SHIFTJIS_CHARSET, "\x82\xa0", ANSI_CHARSET, "\x82\xa0", false},  // one hiragana, or a quote and a space
+        {ANSI_CHARSET, "\x93\xd7\xb0", SHIFTJIS_CHARSET, "\x81\x67\x81\x7e\x81\x8b", true},  // the same three
+        {DEFAULT_CHARSET, "\x93\xd7\xb0", ANSI_CHARSET, "\x93\xd7\xb0", true},
+        {kOem, "\xf8\x82\x9c", ANSI_CHARSET, "\xb0\xe9\xa3", true},
+        {kRussian, "\xc0\xe0", SHIFTJIS_CHARSET, "\x84\x40\x84\x70", true},
+        {kEastEurope, "\xa3", ANSI_CHARSET, "\xa3", false},  // a Polish letter and the pound sign
+        {ANSI_CHARSET, "\x81", ANSI_CHARSET, "?", true},     // no character: the code page's default
+    });
+}
+
+// With IPAMincho the only face every character set gets it, so all of them compare in one face.
+TEST_F(CharacterSetTest, EachWindowsCharacterSetReadsItsOwnCodePage) {
+    UseFonts({"IPAMincho"});
+    if (IsSkipped() || HasFatalFailure()) return;
+    ExpectReadings({
+        {kGreek, "\xc1\xe1", SHIFTJIS_CHARSET, "\x83\x9f\x83\xbf", true},
+        {kTurkish, "\xde", kEastEurope, "\xaa", true},
+        {kTurkish, "\xde", ANSI_CHARSET, "\xde", false},
+        {kVietnamese, "\xc3", ANSI_CHARSET, "\xc3", false},
+        {kVietnamese, "e\xe9", ANSI_CHARSET, "e\xe9", true},
+        {kHebrew, "\xaa", ANSI_CHARSET, "\xd7", true},
+        {kArabic, "\x80\xd7", ANSI_CHARSET, "\x80\xd7", true},
+        {kBaltic, "\xa8", ANSI_CHARSET, "\xd8", true},
+        {kThai, "\x85", ANSI_CHARSET, "\x85", true},
+        {kHangul, "\xaa\xa2", SHIFTJIS_CHARSET, "\x82\xa0", true},
+        {kJohab, "\xdd\xa2", SHIFTJIS_CHARSET, "\x82\xa0", true},
+        {kGb2312, "\xa4\xa2", SHIFTJIS_CHARSET, "\x82\xa0", true},
+        {kBig5, "\xa3\x44", SHIFTJIS_CHARSET, "\x83\x9f", true},
+        // Bytes that are no character draw the default character: the middle dot for the East Asian pages.
+        {kGreek, "\xaa", kGreek, "?", true},
+        {kThai, "\xdb", kThai, "?", true},
+        {kHangul, "A\xb0", SHIFTJIS_CHARSET, "A\x81\x45", true},
+        {kBig5, "\xa3\x20", SHIFTJIS_CHARSET, "\x81\x45 ", true},
+    });
+}
+
+// Face names are bytes of the font's character set too: "IPA明朝" in Shift-JIS names IPAMincho, and not in 1252.
+TEST_F(CharacterSetTest, TheFaceNameIsReadInTheSameCharacterSet) {
+    EXPECT_EQ(FamilyFor(Face(SHIFTJIS_CHARSET, "IPA\x96\xbe\x92\xa9")), "IPAMincho");
+    const std::string ansi = FamilyFor(Face(ANSI_CHARSET, "IPA\x96\xbe\x92\xa9"));
+    EXPECT_NE(ansi, "IPAMincho");
+    EXPECT_NE(ansi, "");
+}
+
+// Sets no code page here reads make no font, with one line each however often they are asked for.
+TEST_F(CharacterSetTest, SymbolMacintoshAndUnassignedSetsMakeNoFontAndSaySoOnce) {
+    testing::internal::CaptureStderr();
+    for (int round = 0; round < 2; ++round) {
+        for (BYTE set : {kSymbol, kMac, BYTE(3)}) {
+            LOGFONTA logFont = Face(set, "IPAMincho");
+            EXPECT_EQ(CreateFontIndirectA(&logFont), nullptr) << int(set);
+        }
+        for (BYTE set :
+             std::vector<BYTE>{ANSI_CHARSET, DEFAULT_CHARSET, SHIFTJIS_CHARSET, kHangul, kJohab, kGb2312, kBig5, kGreek,
+                               kTurkish, kVietnamese, kHebrew, kArabic, kBaltic, kRussian, kThai, kEastEurope, kOem}) {
+            EXPECT_NE(FamilyFor(Face(set, "IPAMincho")), "") << int(set);
+        }
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "text: character set 2 has no code page here; no font is made for it\n"
+              "text: character set 77 has no code page here; no font is made for it\n"
+              "text: character set 3 has no code page here; no font is made for it\n");
+    ExpectNothingLeft();
 }

@@ -385,6 +385,8 @@ std::string TestFontFamily(HFONT font) {
     return family != nullptr ? family : "";
 }
 
+bool TestFontsStarted() { return fonts.started; }
+
 int TestFontAscent(HFONT font) {
     const HFONT__* live = ObjectsFind<HFONT__>(ObjectKind::Font, font);
     return live != nullptr ? live->size->metrics.ascent : -1;

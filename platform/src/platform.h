@@ -151,6 +151,8 @@ void GdiDeleteSurfaceDC(HDC dc);
 HBITMAP BitmapRead(const uint8_t* data, size_t size, bool withFileHeader);
 
 // --- codepage.cpp: the bytes of a font's character set as Unicode ---
+bool CodePageKnown(BYTE charSet);            // false for a set no code page here reads (symbol, Macintosh, unassigned)
+const char* CodePageLanguage(BYTE charSet);  // fontconfig's language a face needs for it; null: any face
 uint32_t CodePageNext(BYTE charSet, const uint8_t* bytes, size_t length, size_t& at);  // moves `at` past it
 std::string CodePageToUtf8(BYTE charSet, const char* bytes, size_t length);
 

@@ -4,6 +4,7 @@
 #include "platform/testing.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -20,6 +21,7 @@ struct Text {
     BYTE matchedIndices[2] = {};
     bool recording = false;
     std::vector<TestTextCall> calls;
+    bool refusalSaid[256] = {};  // by character set
 };
 Text text;
 
@@ -112,6 +114,16 @@ void Record(HDC dc, int x, int y, const char* string, int length, const FontSize
 // creating and deleting fonts costs an allocation and two table look-ups. DeleteObject (gdi.cpp) frees them.
 HFONT WINAPI CreateFontIndirectA(const LOGFONTA* logFont) {
     if (logFont == nullptr || !FontsStart()) {
+        return nullptr;
+    }
+    // Drawing the bytes of a set no code page here reads (symbol, Macintosh, an unassigned number) would show
+    // characters they do not mean; no font is made, and one line says why.
+    if (const BYTE charSet = logFont->lfCharSet; !CodePageKnown(charSet)) {
+        if (!text.refusalSaid[charSet]) {
+            text.refusalSaid[charSet] = true;
+            std::fprintf(stderr, "text: character set %u has no code page here; no font is made for it\n",
+                         unsigned(charSet));
+        }
         return nullptr;
     }
     FontSize* size = FontsSizeFor(*logFont);
