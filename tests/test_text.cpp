@@ -443,3 +443,78 @@ TEST_F(CharacterSetTest, SymbolMacintoshAndUnassignedSetsMakeNoFontAndSaySoOnce)
               "text: character set 3 has no code page here; no font is made for it\n");
     ExpectNothingLeft();
 }
+
+namespace {
+
+struct FontRequest {
+    BYTE charSet;
+    const char* face;
+    const char* family;  // the face it gets, "" for no font
+};
+struct FontSetUp {
+    const char* name;
+    std::vector<std::string> families;
+    std::vector<FontRequest> requests;  // the first one the read-out lines' own
+    const char* said;                   // standard error's whole text
+};
+void PrintTo(const FontSetUp& setUp, std::ostream* out) { *out << setUp.name; }
+
+class FontSetUpTest : public CharacterSetTest, public ::testing::WithParamInterface<FontSetUp> {};
+
+const char* const kReadOut[] = {"Input Key \x81\x46Up ", "Joypad \x81\x46\x96\xb3\x82\xb5",
+                                "MousePoint (610, 450) 1 0 1"};
+
+}  // namespace
+
+// The face is the Mincho face, else one that covers Japanese (even for a Latin face's name, as GDI puts the
+// character set first), else any face; with none, one line, and the read-out lines are not drawn.
+TEST_P(FontSetUpTest, ChoosesTheFaceStepByStepAndSaysOnceWhenThereIsNone) {
+    UseFonts(GetParam().families);
+    if (IsSkipped() || HasFatalFailure()) return;
+    testing::internal::CaptureStderr();
+    for (const FontRequest& request : GetParam().requests) {
+        EXPECT_EQ(FamilyFor(Face(request.charSet, request.face)), request.family) << request.face;
+    }
+    for (int i = 0; i < 3; ++i) DrawOverlayText(200, 50 + 10 * i, kReadOut[i], RGB(255, 255, 255), 10, kMincho, 0);
+    const Picture lines = BackBuffer();
+    bool drawn = true;
+    OnSurface(8, 8, {}, [&](HDC dc) { drawn = TextOutA(dc, 0, 0, "Up", 2); });
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), GetParam().said);
+
+    const std::string face = GetParam().requests[0].family;
+    EXPECT_EQ(drawn, !face.empty());
+    Picture expected{640, 480, std::vector<BYTE>(640 * 480, kPaper)};
+    if (!face.empty()) {
+        for (int i = 0; i < 3; ++i) {
+            expected = Text(640, 480, 200, 50 + 10 * i, kReadOut[i], Face(SHIFTJIS_CHARSET, face.c_str()),
+                            RGB(255, 255, 255), expected.pixels);
+        }
+        EXPECT_GE(InkRows(expected).size(), 24u) << "every line has ink in most rows of its cell";
+    }
+    EXPECT_EQ(lines.pixels, expected.pixels);
+    ExpectNothingLeft();
+}
+
+INSTANTIATE_TEST_SUITE_P(FontSetUps, FontSetUpTest,
+                         ::testing::Values(FontSetUp{"MinchoFace",
+                                                     {"DejaVu Sans", "IPAPMincho", "IPAMincho"},
+                                                     {{SHIFTJIS_CHARSET, kMincho, "IPAMincho"},
+                                                      {ANSI_CHARSET, "DejaVu Sans", "DejaVu Sans"}},
+                                                     ""},
+                                           FontSetUp{"JapaneseFaceButNoMincho",
+                                                     {"DejaVu Sans", "IPAPMincho"},
+                                                     {{SHIFTJIS_CHARSET, kMincho, "IPAPMincho"},
+                                                      {SHIFTJIS_CHARSET, "DejaVu Sans", "IPAPMincho"},
+                                                      {ANSI_CHARSET, "DejaVu Sans", "DejaVu Sans"}},
+                                                     ""},
+                                           FontSetUp{"LatinFaceOnly",
+                                                     {"DejaVu Sans"},
+                                                     {{SHIFTJIS_CHARSET, kMincho, "DejaVu Sans"},
+                                                      {ANSI_CHARSET, "IPAMincho", "DejaVu Sans"}},
+                                                     ""},
+                                           FontSetUp{
+                                               "NoFontAtAll",
+                                               {},
+                                               {{SHIFTJIS_CHARSET, kMincho, ""}, {ANSI_CHARSET, "DejaVu Sans", ""}},
+                                               "text: fontconfig finds no font; text is not drawn\n"}),
+                         [](const auto& info) { return std::string(info.param.name); });

@@ -58,7 +58,7 @@ struct LoadedFace {
 // and the faces that stand in for characters it lacks.
 struct FaceChoice {
     std::string familyUtf8;
-    bool japanese = false;
+    const char* language = nullptr;  // what the character set's script needs of a face; null: anything
     int weight = FC_WEIGHT_REGULAR;
     bool italic = false;
     LoadedFace* face = nullptr;
@@ -83,6 +83,7 @@ namespace {
 struct Fonts {
     bool started = false;
     bool usable = false;
+    bool noFontSaid = false;
     FT_Library library = nullptr;
     FcConfig* config = nullptr;
     std::unordered_map<std::string, std::unique_ptr<LoadedFace>> faces;    // by file and index
@@ -129,23 +130,33 @@ LoadedFace* OpenFace(const char* file, int index, FcPattern* match) {
     return result;
 }
 
-FcPattern* RequestPattern(const FaceChoice& choice) {
+// The request as fontconfig reads it: all of it, then each half alone when no face answers all of it.
+enum class Asking { NameAndScript, Script, Name };
+
+FcPattern* RequestPattern(const FaceChoice& choice, Asking asking = Asking::NameAndScript) {
     FcPattern* pattern = FcPatternCreate();
     // The name goes in as a plain string: FcNameParse would read its blanks and punctuation as syntax.
-    if (!choice.familyUtf8.empty()) {
+    if (!choice.familyUtf8.empty() && asking != Asking::Script) {
         FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(choice.familyUtf8.c_str()));
     }
     FcPatternAddInteger(pattern, FC_WEIGHT, choice.weight);
     FcPatternAddInteger(pattern, FC_SLANT, choice.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    if (choice.japanese) {
-        FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>("ja"));
+    if (choice.language != nullptr && asking != Asking::Name) {
+        FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(choice.language));
     }
     FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
     return pattern;
 }
 
-// Takes the pattern; the best face for it, or null. With `mustCover` the face must have that character.
-LoadedFace* MatchFace(FcPattern* pattern, uint32_t mustCover) {
+bool HasLanguage(FcPattern* match, const char* language) {
+    FcLangSet* languages = nullptr;
+    return FcPatternGetLangSet(match, FC_LANG, 0, &languages) == FcResultMatch &&
+           FcLangSetHasLang(languages, reinterpret_cast<const FcChar8*>(language)) == FcLangEqual;
+}
+
+// Takes the pattern; the best face for it, or null. With `mustCover` the face must have that character; with
+// `language`, fontconfig must count that language among the face's.
+LoadedFace* MatchFace(FcPattern* pattern, uint32_t mustCover, const char* language = nullptr) {
     ++fonts.stats.fontconfigMatches;
     FcConfigSubstitute(fonts.config, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
@@ -158,7 +169,8 @@ LoadedFace* MatchFace(FcPattern* pattern, uint32_t mustCover) {
     LoadedFace* face = nullptr;
     FcChar8* file = nullptr;
     int index = 0;
-    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+    if ((language == nullptr || HasLanguage(match, language)) &&
+        FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
         FcPatternGetInteger(match, FC_INDEX, 0, &index);
         face = OpenFace(reinterpret_cast<const char*>(file), index, match);
     }
@@ -166,6 +178,26 @@ LoadedFace* MatchFace(FcPattern* pattern, uint32_t mustCover) {
     if (face != nullptr && mustCover != 0 && FT_Get_Char_Index(face->ft, mustCover) == 0) {
         return nullptr;
     }
+    return face;
+}
+
+// Said once, by the first text call that finds nothing to draw with: the program runs on without its text.
+void SayNoFont() {
+    if (fonts.noFontSaid) return;
+    fonts.noFontSaid = true;
+    std::fprintf(stderr, "text: fontconfig finds no font; text is not drawn\n");
+}
+
+// The named face (the Mincho stand-ins for "ＭＳ 明朝") when it has the character set's script, as GDI puts the
+// character set before the name; else the best face that has the script; else the best face for the name, which is
+// any face there is. A system without Japanese fonts still shows its Latin text, and boxes for what it cannot draw.
+LoadedFace* FaceFor(const FaceChoice& choice) {
+    LoadedFace* face = MatchFace(RequestPattern(choice), 0, choice.language);
+    if (face == nullptr && choice.language != nullptr) {
+        face = MatchFace(RequestPattern(choice, Asking::Script), 0, choice.language);
+        if (face == nullptr) face = MatchFace(RequestPattern(choice, Asking::Name), 0);
+    }
+    if (face == nullptr) SayNoFont();
     return face;
 }
 
@@ -185,10 +217,10 @@ FaceChoice* ChoiceFor(const LOGFONTA& logFont) {
     if (found == fonts.choices.end()) {
         auto choice = std::make_unique<FaceChoice>();
         choice->familyUtf8 = CodePageToUtf8(logFont.lfCharSet, logFont.lfFaceName, nameLength);
-        choice->japanese = logFont.lfCharSet == SHIFTJIS_CHARSET;
+        choice->language = CodePageLanguage(logFont.lfCharSet);
         choice->weight = FcWeightFromOpenType(int(weightAsked));
         choice->italic = logFont.lfItalic != 0;
-        choice->face = MatchFace(RequestPattern(*choice), 0);
+        choice->face = FaceFor(*choice);
         if (choice->face != nullptr) {
             choice->obliqueSynthesised = choice->italic && choice->face->slant == FC_SLANT_ROMAN;
             choice->boldSynthesised = choice->weight >= FC_WEIGHT_DEMIBOLD && choice->face->weight < FC_WEIGHT_DEMIBOLD;
@@ -354,6 +386,15 @@ bool FontsStart() {
     // Without the rule fontconfig still answers, only with a poorer face for "ＭＳ 明朝".
     if (!FcConfigParseAndLoadFromMemory(fonts.config, reinterpret_cast<const FcChar8*>(kSubstitutions), FcTrue)) {
         std::fprintf(stderr, "text: the Mincho substitution rule was refused\n");
+    }
+    // A minimal system or a container may have no font at all; every text call then fails quietly after one line.
+    int known = 0;
+    for (FcSetName set : {FcSetSystem, FcSetApplication}) {
+        if (const FcFontSet* found = FcConfigGetFonts(fonts.config, set)) known += found->nfont;
+    }
+    if (known == 0) {
+        SayNoFont();
+        return false;
     }
     fonts.usable = true;
     return true;
