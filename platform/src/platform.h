@@ -24,9 +24,9 @@ bool X11IsX11(SDL_Window* window);
 bool X11WindowManagerRuns(SDL_Window* window);
 bool X11OffersNvidiaOpenGl(SDL_Window* window);
 bool X11OffersDri(SDL_Window* window);
-void X11Watch(SDL_Window* window);    // a lost connection ends the process; the window's end elsewhere is noted
+void X11Watch(SDL_Window* window);   // a lost connection ends the process; the window's end elsewhere is noted
 void X11Forget(SDL_Window* window);  // just before SDL destroys the window
-void X11Settle();                     // just after
+void X11Settle();                    // just after
 void X11OnEvent(const SDL_Event& event);
 bool X11TakeWindowGone();  // once, after another client destroyed the watched window
 
