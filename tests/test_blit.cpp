@@ -11,11 +11,6 @@ const RECT kCorner = {0, 0, 64, 48};
 
 class Recovery : public HarnessTest {
 protected:
-    HarnessOptions Options() const override {
-        HarnessOptions options;
-        options.loadBitmaps = true;
-        return options;
-    }
     void SetUp() override {
         HarnessTest::SetUp();
         TestCaptureDebugOutput(true);

@@ -61,7 +61,7 @@ bool SameColumns(const Picture& a, const Picture& b, int fromX, int toX) {
 
 class TextTest : public HarnessTest {
 protected:
-    HarnessOptions Options() const override { return HarnessOptions{TestPalette()}; }
+    const PALETTEENTRY* Palette() const override { return TestPalette(); }
 
     // A fresh surface holding `paper`, handed to `draw` as a device context and read back afterwards.
     static Picture OnSurface(int width, int height, const std::vector<BYTE>& paper,

@@ -32,8 +32,6 @@ std::string MouseLine(int x, int y, int b0 = 0, int b1 = 0, int b2 = 0) {
 
 class TitleSceneTest : public HarnessTest {
 protected:
-    HarnessOptions Options() const override { return HarnessOptions{nullptr, true}; }
-
     virtual bool WithJoystick() const { return false; }
 
     void SetUp() override {
