@@ -36,14 +36,11 @@ bool HarnessStart(const PALETTEENTRY* palette) {
     lastError.clear();
     TestClearDisplayHooks();
     TestCaptureFrames(true);
-    // Set-up's own lines and its message box would only clutter the output; a failure names its step instead.
-    TestCaptureDebugOutput(true);
+    // A failed step's message box names the step.
     TestCaptureMessageBoxes(true);
     window = InitWindow(GetModuleHandleA(NULL), SW_SHOWNORMAL);
     const HRESULT result = window ? InitDirectDraw(window) : E_FAIL;
     const std::vector<TestMessageBox> boxes = TestTakeMessageBoxes();
-    TestTakeDebugOutput();
-    TestCaptureDebugOutput(false);
     TestCaptureMessageBoxes(false);
     if (result != DD_OK) {
         lastError = window == nullptr ? "InitWindow failed" : boxes.empty() ? "InitDirectDraw failed" : boxes[0].text;
