@@ -5,7 +5,7 @@ ASAN_BUILD := build-asan
 FUZZ_BUILD := build-fuzz
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: deps build run test test-asan format format-check bench soak fuzz artwork clean
+.PHONY: deps build run test test-asan format format-check bench soak fuzz artwork docs clean
 .PHONY: valgrind startup
 
 deps:
@@ -72,6 +72,12 @@ startup: build
 artwork: build
 	cmake --build $(BUILD) --target artgen artwork_sheet -j$(JOBS)
 	./$(BUILD)/tools/artgen resources
+	./$(BUILD)/tools/artwork_sheet resources docs/artwork.png
+
+# The pictures the README shows: both screens as the program presents them, and the four bitmaps.
+docs: build
+	cmake --build $(BUILD) --target docs_pictures artwork_sheet -j$(JOBS)
+	./$(BUILD)/tools/docs_pictures docs
 	./$(BUILD)/tools/artwork_sheet resources docs/artwork.png
 
 clean:
