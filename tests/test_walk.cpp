@@ -169,19 +169,4 @@ TEST(WalkScene, AFailedBackgroundBlitNeitherDrawsNorMovesTheSprite) {
     EXPECT_EQ(records[6].playerX, 380);
 }
 
-// The walk scene as a person sees it, counter included (docs/walk.png is this picture).
-TEST(WalkScene, ScreenAsPresented) {
-    std::string difference = "not reached";
-    RunWalk({SDL_SCANCODE_RIGHT}, [&](const WalkRecord& r) {
-        if (r.walkFrame == 59) TestAdvanceClock(1000);
-        if (r.walkFrame < 60) return true;
-        EXPECT_STREQ(app.fpsText, "0062 FPS");
-        Image expected = WalkPainter().At(386 + 59);
-        PasteCounter(expected, "0062 FPS");
-        difference = Difference(expected, *r.picture);
-        return false;
-    });
-    EXPECT_EQ(difference, "");
-}
-
 }  // namespace
