@@ -162,20 +162,6 @@ TEST_P(CloseKey, ClosesWithStatusZeroReleasingInputThenDisplayInsideTheDestroy) 
 INSTANTIATE_TEST_SUITE_P(EscapeAndF12, CloseKey, ::testing::Values(SDL_SCANCODE_ESCAPE, SDL_SCANCODE_F12),
                          [](const auto& info) { return std::string(SDL_GetScancodeName(info.param)); });
 
-TEST(CloseKeys, OtherKeysHaveNoWindowLevelEffect) {
-    RunProgram([](const ProgramFrame& frame) {
-        if (frame.number == 2) {
-            for (SDL_Scancode key : {SDL_SCANCODE_Q, SDL_SCANCODE_RETURN, SDL_SCANCODE_F11, SDL_SCANCODE_F4,
-                                     SDL_SCANCODE_BACKSPACE, SDL_SCANCODE_DELETE, SDL_SCANCODE_LEFT})
-                TapKey(key);
-        }
-        return StopAfter(6, frame);
-    });
-    EXPECT_EQ(ProgramFrames(), 6);
-    EXPECT_EQ(Entered(WM_KEYDOWN), 8) << "seven keys, then the Escape that ended the run";
-    EXPECT_EQ(Entered(WM_CLOSE), 1);
-}
-
 TEST(Pointer, IsNeverShownOverTheWindow) {
     bool everShown = false;
     RunProgram([&](const ProgramFrame& frame) {

@@ -84,31 +84,6 @@ TEST(BitmapReader, EightBitTablesOfEverySizeRowsTopFirstInEitherStoredOrder) {
     ExpectReads(many, [&](int x, int y) { return Rgb(many.colours[250 + (x + y) % 6]); });
 }
 
-TEST(BitmapReader, OtherDepthsConvertToTheirColours) {
-    BitmapShape one = Shape(11, 4, 1, [](int x, int y) { return uint32_t((x * 3 + y) % 2); });
-    one.colours = {0x102030, 0xF0E0D0};
-    ExpectReads(one, [&](int x, int y) { return Rgb(one.colours[(x * 3 + y) % 2]); });
-    BitmapShape four = Shape(7, 4, 4, [](int x, int y) { return uint32_t((x + 5 * y) % 16); });
-    ExpectReads(four, [&](int x, int y) { return Rgb(four.colours[(x + 5 * y) % 16]); });
-    auto rgb = [](int x, int y) { return uint32_t(0x123456 * (x + 1) + 0x10101 * y) & 0xFFFFFF; };
-    ExpectReads(Shape(3, 4, 24, rgb), [&](int x, int y) { return Rgb(rgb(x, y)); });
-    ExpectReads(Shape(4, 4, 32, [&](int x, int y) { return 0xAB000000u | rgb(x, y); }),
-                [&](int x, int y) { return Rgb(rgb(x, y)); });
-    ExpectReads(
-        Shape(4, 4, 16, [](int x, int y) { return uint32_t(0x7C00 * (x % 2) | 0x03E0 * (y % 2) | 0x1F * (x == y)); }),
-        [](int x, int y) { return RGB(255 * (x % 2), 255 * (y % 2), 255 * (x == y)); });
-    BitmapShape rgb565 =
-        Shape(4, 4, 16, [](int x, int y) { return uint32_t(0xF800 * (x % 2) | 0x07E0 * (y % 2) | 0x10 * (x == y)); });
-    rgb565.compression = 3;
-    rgb565.masks[0] = 0xF800, rgb565.masks[1] = 0x07E0, rgb565.masks[2] = 0x001F;
-    ExpectReads(rgb565, [](int x, int y) { return RGB(255 * (x % 2), 255 * (y % 2), (x == y) ? 16 * 255 / 31 : 0); });
-    BitmapShape bgr32v5 = Shape(4, 4, 32, rgb);  // masks inside a 124-byte header, blue in the high byte
-    bgr32v5.compression = 3;
-    bgr32v5.headerSize = 124;
-    bgr32v5.masks[0] = 0x000000FF, bgr32v5.masks[1] = 0x0000FF00, bgr32v5.masks[2] = 0x00FF0000;
-    ExpectReads(bgr32v5, [&](int x, int y) { return RGB(rgb(x, y) & 0xFF, (rgb(x, y) >> 8) & 0xFF, rgb(x, y) >> 16); });
-}
-
 // Each of these must come back null with nothing left alive; under the sanitizers, also with no read
 // outside the bytes given.
 TEST(BitmapReader, RefusesMalformedAndUnsupportedBitmaps) {

@@ -237,12 +237,4 @@ TEST(SystemServices, DebugOutputAndMessageBoxesWithoutADisplayGoToStandardError)
               "Joypad Not Found\na\tbPlinth Tessary: CreateSurface FAILED\nPlinth Tessary: DDLoadPalette FAILED\n");
 }
 
-TEST(SystemServices, WsprintfFormatsTheCounterWhateverItsWidth) {
-    char buffer[1024];
-    EXPECT_EQ(wsprintfA(buffer, "%04d FPS", 60), 8);
-    EXPECT_STREQ(buffer, "0060 FPS");
-    EXPECT_EQ(wsprintfA(buffer, "%04d FPS", 123456), 10);
-    EXPECT_STREQ(buffer, "123456 FPS");
-}
-
 }  // namespace
