@@ -106,11 +106,12 @@ Image WalkPainter::At(LONG spriteX) const {
     return picture;
 }
 
-void PasteCounter(Image& picture, const char* text) {
+Image WithCounter(Image picture, const char* text) {
     Image glyphs = SurfaceImage(app.glyphSurface);
     DWORD key = SourceKey(app.glyphSurface);
     for (int i = 0; text[i] != '\0'; ++i) {
         int left = (int(static_cast<signed char>(text[i])) - 32) * 8;
         Paste(picture, i * 8, 0, glyphs, RECT{left, 0, left + 8, 16}, key, key);
     }
+    return picture;
 }

@@ -55,5 +55,5 @@ struct WalkPainter {
     Image chara;
     DWORD charaKey;
 };
-// The frame-rate text drawn over picture at (0, 0) glyph by glyph from the glyph surface.
-void PasteCounter(Image& picture, const char* text);
+// The picture with the frame-rate text drawn over it at (0, 0) glyph by glyph from the glyph surface.
+Image WithCounter(Image picture, const char* text);
