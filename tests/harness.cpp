@@ -67,8 +67,7 @@ const std::string& HarnessError() { return lastError; }
 
 HWND HarnessWindow() { return window; }
 
-std::string HarnessLeaks() {
-    const TestLiveObjects live = TestGetLiveObjects();
+std::string HarnessLeaks(const TestLiveObjects& live) {
     const std::pair<const char*, int> counts[] = {
         {"directDraws", live.directDraws},   {"surfaces", live.surfaces},
         {"palettes", live.palettes},         {"dcs", live.dcs},

@@ -21,8 +21,8 @@ bool HarnessStart(const PALETTEENTRY* palette = nullptr);
 void HarnessStop();
 const std::string& HarnessError();
 HWND HarnessWindow();
-// The kinds of object still alive, as "surfaces=2 dcs=1"; empty when nothing leaked.
-std::string HarnessLeaks();
+// The kinds of object alive (now, or when `live` was taken), as "surfaces=2 dcs=1"; empty when none is.
+std::string HarnessLeaks(const TestLiveObjects& live = TestGetLiveObjects());
 // The last presented frame; an empty frame (no indices) when none was presented since start.
 TestFrame HarnessLastFrame();
 
