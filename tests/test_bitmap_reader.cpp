@@ -34,12 +34,10 @@ HBITMAP Read(const std::vector<uint8_t>& bytes, bool withFileHeader) {
 COLORREF Rgb(uint32_t rgb) { return RGB(rgb >> 16, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
 // A shape whose colour table entries all differ, so a wrong index shows as a wrong colour.
-BitmapShape Shape(int width, int height, uint16_t bitCount, std::function<uint32_t(int, int)> pixel) {
+BitmapShape Shape(int width, int height, std::function<uint32_t(int, int)> pixel) {
     BitmapShape shape;
-    shape.width = width, shape.height = height, shape.bitCount = bitCount, shape.pixel = std::move(pixel);
-    for (uint32_t i = 0; i < 256; ++i) {
-        shape.colours.push_back((i << 16) | ((255 - i) << 8) | ((i * 7) & 0xFF));
-    }
+    shape.width = width, shape.height = height, shape.pixel = std::move(pixel);
+    for (uint32_t i = 0; i < 256; ++i) shape.colours.push_back((i << 16) | ((255 - i) << 8) | ((i * 7) & 0xFF));
     return shape;
 }
 
@@ -47,16 +45,16 @@ BitmapShape Shape(int width, int height, uint16_t bitCount, std::function<uint32
 void ExpectReads(const BitmapShape& shape, const std::function<COLORREF(int, int)>& colour) {
     for (bool withFileHeader : {false, true}) {
         HBITMAP bitmap = Read(withFileHeader ? BitmapFile(shape) : PackedBitmap(shape), withFileHeader);
-        ASSERT_NE(bitmap, nullptr) << shape.bitCount << " " << withFileHeader;
+        ASSERT_NE(bitmap, nullptr) << withFileHeader;
         BITMAP record = {};
         GetObjectA(bitmap, sizeof(record), &record);
-        EXPECT_EQ(record.bmBitsPixel, shape.bitCount);
+        EXPECT_EQ(record.bmBitsPixel, 8);
         const int rows = std::abs(shape.height);
         std::vector<COLORREF> colours = Colours(bitmap);
         ASSERT_EQ(colours.size(), size_t(shape.width * rows));
         for (int i = 0; i < shape.width * rows; ++i) {
             const int x = i % shape.width, y = i / shape.width;
-            EXPECT_EQ(colours[i], colour(x, y)) << shape.bitCount << " " << withFileHeader << " " << x << "," << y;
+            EXPECT_EQ(colours[i], colour(x, y)) << withFileHeader << " " << x << "," << y;
         }
         EXPECT_TRUE(DeleteObject(bitmap));
     }
@@ -66,20 +64,20 @@ void ExpectReads(const BitmapShape& shape, const std::function<COLORREF(int, int
 
 TEST(BitmapReader, EightBitTablesOfEverySizeRowsTopFirstInEitherStoredOrder) {
     for (int32_t height : {3, -3}) {  // rows of 5 padded to 8 bytes
-        BitmapShape shape = Shape(5, height, 8, [](int x, int y) { return uint32_t(10 * y + x); });
+        BitmapShape shape = Shape(5, height, [](int x, int y) { return uint32_t(10 * y + x); });
         ExpectReads(shape, [&](int x, int y) { return Rgb(shape.colours[10 * y + x]); });
     }
     for (uint32_t used : {0u, 256u}) {
-        BitmapShape shape = Shape(16, 16, 8, [](int x, int y) { return uint32_t(16 * y + x); });
+        BitmapShape shape = Shape(16, 16, [](int x, int y) { return uint32_t(16 * y + x); });
         shape.colourUsed = used;
         ExpectReads(shape, [&](int x, int y) { return Rgb(shape.colours[16 * y + x]); });
     }
     // 16 colours declared: the pixels start right after them, and values past the table read black.
-    BitmapShape shortTable = Shape(4, 4, 8, [](int x, int) { return x == 0 ? 15u : 200u; });
+    BitmapShape shortTable = Shape(4, 4, [](int x, int) { return x == 0 ? 15u : 200u; });
     shortTable.colourUsed = 16;
     ExpectReads(shortTable, [&](int x, int) { return x == 0 ? Rgb(shortTable.colours[15]) : RGB(0, 0, 0); });
     // More than 256: the first 256 are taken, and the declared table places the pixels.
-    BitmapShape many = Shape(4, 4, 8, [](int x, int y) { return uint32_t(250 + (x + y) % 6); });
+    BitmapShape many = Shape(4, 4, [](int x, int y) { return uint32_t(250 + (x + y) % 6); });
     many.colourUsed = 300;
     ExpectReads(many, [&](int x, int y) { return Rgb(many.colours[250 + (x + y) % 6]); });
 }
@@ -88,7 +86,7 @@ TEST(BitmapReader, EightBitTablesOfEverySizeRowsTopFirstInEitherStoredOrder) {
 // outside the bytes given.
 TEST(BitmapReader, RefusesMalformedAndUnsupportedBitmaps) {
     const int bitmapsBefore = TestGetLiveObjects().bitmaps;
-    const BitmapShape good = Shape(4, 4, 8, [](int x, int y) { return uint32_t(x + y); });
+    const BitmapShape good = Shape(4, 4, [](int x, int y) { return uint32_t(x + y); });
     const std::vector<uint8_t> file = BitmapFile(good), packed = PackedBitmap(good);
     HBITMAP intact = Read(file, true);  // the base every case below breaks one way
     ASSERT_NE(intact, nullptr);
@@ -162,7 +160,7 @@ TEST(BitmapReader, RefusesMalformedAndUnsupportedBitmaps) {
 }
 
 TEST(BitmapReader, GetObjectDescribesTheBitmapAsReadTopDown) {
-    HBITMAP bitmap = Read(PackedBitmap(Shape(13, -7, 8, [](int, int) { return 0u; })), false);
+    HBITMAP bitmap = Read(PackedBitmap(Shape(13, -7, [](int, int) { return 0u; })), false);
     ASSERT_NE(bitmap, nullptr);
     BITMAP record;
     EXPECT_EQ(GetObjectA(bitmap, sizeof(BITMAP), &record), int(sizeof(BITMAP)));
