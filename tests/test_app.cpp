@@ -200,25 +200,6 @@ TEST(FrameRate, AMultimediaTimeBelowTheStartValueUpdatesInTheFirstFrame) {
     EXPECT_EQ(first, "0001 FPS");
 }
 
-TEST(FrameRate, AFailedGlyphBlitSkipsTheRestOfTheTextAndTheFlip) {
-    std::vector<bool> presented;
-    int blits = -1;
-    RunStandingWalk([&](int walkFrame, const ProgramFrame& frame, const WalkPainter&) {
-        presented.push_back(frame.presented);
-        if (walkFrame == 2) {
-            // A character below the strip's first glyph makes a rectangle that no surface holds.
-            std::strcpy(app.fpsText,
-                        "12\x1f"
-                        "4");
-            TestResetSurfaceCallCounts();
-        }
-        if (walkFrame == 3) blits = TestSurfaceCallCount(app.backBuffer, TestSurfaceOp::BltFast);
-        return walkFrame < 3;
-    });
-    EXPECT_EQ(presented, (std::vector<bool>{true, true, false}));
-    EXPECT_EQ(blits, 5) << "background, sprite and three glyphs; the fourth is never tried";
-}
-
 TEST(FrameRate, AnUnknownSceneGivesFramesWithOnlyTheCounter) {
     std::vector<TestFrame> pictures;
     std::vector<std::string> differences;

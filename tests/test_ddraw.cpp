@@ -217,22 +217,6 @@ TEST_F(Display, TheWindowShowsEachSourcePixelAsABlockOfItsPaletteColourAndPalett
     EXPECT_EQ(shown[size_t(60 + 2 * 210) * width + 320 + 2 * 160] | 0xFF000000u, 0xFF008080u);
 }
 
-// The back buffer goes with the primary, and the palette stays alive while attached, whoever else lets go.
-TEST_F(Display, TheChainEndsWithThePrimaryAndHoldsItsPalette) {
-    EXPECT_EQ(app.palette->Release(), 1u);
-    app.palette = nullptr;
-    LPDIRECTDRAWPALETTE attached = nullptr;
-    ASSERT_EQ(app.primarySurface->GetPalette(&attached), DD_OK);
-    EXPECT_EQ(attached->Release(), 1u);
-    EXPECT_EQ(TestGetLiveObjects().palettes, 1);
-    LPDIRECTDRAWSURFACE7 back = app.backBuffer;
-    EXPECT_EQ(app.primarySurface->Release(), 0u);
-    app.primarySurface = app.backBuffer = nullptr;
-    EXPECT_EQ(TestGetLiveObjects().surfaces, 4) << "the four bitmap surfaces";
-    EXPECT_EQ(TestGetLiveObjects().palettes, 0);
-    EXPECT_EQ(back->IsLost(), DDERR_INVALIDOBJECT);  // a dead interface is refused, not followed
-}
-
 // A renderer reset loses every surface's pixels; restoring the primary restores its chain, other surfaces are
 // restored one by one, zeroed. A minimised window keeps them lost until it is restored.
 TEST_F(Display, LossTakesThePixelsAndRestoreGivesZeroedSurfacesBackOnceTheWindowIsBack) {

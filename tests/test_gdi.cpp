@@ -90,21 +90,6 @@ TEST(GdiColourRule, NearestEntryBySquaredDistanceLowestIndexOnTies) {
     }
 }
 
-TEST(GdiPixels, SetPixelWritesTheNearestIndexAndGetPixelReadsItsColour) {
-    PixelBlock block(5, 4, 0);
-    ASSERT_NE(block.dc, nullptr);
-    const auto palette = ThreeThreeTwo();
-    auto shown = [&](int i) { return RGB(palette[i].red, palette[i].green, palette[i].blue); };
-    const int green = ExpectedNearest(palette, 21, 141, 91);
-    EXPECT_EQ(SetPixel(block.dc, 4, 3, RGB(21, 141, 91)), shown(green));
-    EXPECT_EQ(block.at(4, 3), green);
-    EXPECT_EQ(GetPixel(block.dc, 4, 3), shown(green));
-    block.at(0, 0) = 0xE3;
-    EXPECT_EQ(GetPixel(block.dc, 0, 0), shown(0xE3));
-
-    EXPECT_TRUE(block.GuardsIntact());
-}
-
 TEST(GdiStretchBlt, ConvertsEachColourOneToOneAndScalesTheSourceArea) {
     std::vector<uint32_t> colours;
     for (uint32_t i = 0; i < 256; ++i) {

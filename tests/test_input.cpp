@@ -43,14 +43,6 @@ protected:
     }
 };
 
-TEST_F(ProgramInputTest, WithoutJoystickStartUpGoesOnAndNoJoystickOperationIsMade) {
-    EXPECT_FALSE(StartInput());
-    EXPECT_EQ(app.joystickDevice, nullptr);
-    for (int op = 0; op < int(TestInputOp::Count); ++op) EXPECT_EQ(TestInputCalls(Obj::Joystick, TestInputOp(op)), 0);
-    EXPECT_EQ(TestInputCalls(Obj::DirectInput, TestInputOp::EnumDevices), 1);
-    EXPECT_TRUE(TestMouseCaptured());
-}
-
 // With two attached, the first that can be created is the only one created, and the one read.
 class JoystickChoiceTest : public ProgramInputTest, public ::testing::WithParamInterface<bool> {};
 
@@ -124,27 +116,6 @@ TEST_F(ProgramInputTest, RefusedSetUpStepsFailAndKeepWhatWasMade) {
     ExpectAcquires(0);
     // The scenes still read the joystick that failed its set-up, and get nothing from it.
     EXPECT_EQ(JoyBits(), 0u);
-}
-
-TEST_F(ProgramInputTest, FocusLossReleasesHeldKeysUntilTheWindowIsBackAndReacquired) {
-    StartInput();
-    Key(SDL_SCANCODE_RIGHT, true);
-    Pump();
-    ReadKeyboard();
-    ASSERT_EQ(app.keys[DIK_RIGHT], 0x80);
-
-    Focus(false);
-    TestResetInputCalls();
-    ReadKeyboard();
-    ReadKeyboard();
-    EXPECT_EQ(Acquires(Obj::Keyboard), 2);  // tried on every lost read, refused in the background
-    EXPECT_EQ(app.keys[DIK_RIGHT], 0);
-
-    Focus(true);
-    ReadKeyboard();
-    ReadKeyboard();
-    EXPECT_EQ(app.keys[DIK_RIGHT], 0);  // the key held before the loss stays released
-    EXPECT_EQ(Acquires(Obj::Keyboard), 3);
 }
 
 // A failed read leaves nothing held and no motion. A lost one is acquired again in the same call, fresh

@@ -80,24 +80,6 @@ HWND MakeWindow(bool shown) {
     return window;
 }
 
-// Showing the window activates it inside the call; minimising it sends the minimised flag.
-TEST(Window, ShowActivatesInsideTheCallWithTheMinimisedFlag) {
-    HWND window = MakeWindow(false);
-    EXPECT_EQ(Messages(), std::vector<UINT>{WM_CREATE});
-    seen.clear();
-    EXPECT_EQ(ShowWindow(window, SW_SHOWNORMAL), FALSE);
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(Msg(seen[0].message, seen[0].wParam, seen[0].lParam), Msg(WM_ACTIVATE, MAKELONG(WA_ACTIVE, 0), 0));
-    EXPECT_EQ(Msg(seen[1].message, seen[1].wParam, seen[1].lParam),
-              Msg(WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELONG(HTCLIENT, WM_MOUSEMOVE)));
-    EXPECT_FALSE(SDL_GetWindowFlags(SDL_GetWindowFromID(1)) & SDL_WINDOW_HIDDEN);
-    seen.clear();
-    EXPECT_EQ(ShowWindow(window, SW_SHOWMINIMIZED), TRUE);
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].wParam, WPARAM(MAKELONG(WA_ACTIVE, 1)));
-    EXPECT_TRUE(TestWindowMinimised());
-}
-
 TEST(MessageQueue, DeliversPostedMessagesInOrderAndQuitLast) {
     HWND window = MakeWindow(false);
     seen.clear();
@@ -139,27 +121,6 @@ TEST(Window, CloseDestroysWithDestroyRunningInsideWhileTheWindowLives) {
     EXPECT_TRUE(seen.empty()) << "dispatch to a dead window calls nothing";
 }
 
-TEST(EventTranslation, KeysBecomeVirtualKeysWithScanCodeRepeatAndTransitionBits) {
-    HWND window = MakeWindow(true);
-    TestPushKey(SDL_SCANCODE_ESCAPE, true);
-    TestPushKey(SDL_SCANCODE_RIGHT, true);
-    TestPushKey(SDL_SCANCODE_RIGHT, true, true);
-    TestPushKey(SDL_SCANCODE_RIGHT, false);
-    TestPushKey(SDL_SCANCODE_F12, true);
-    TestPushKey(SDL_SCANCODE_A, true);
-    TestPushKey(SDL_SCANCODE_KP_8, true);
-    std::vector<MSG> m = PumpedMessages();
-    const LPARAM repeat = LPARAM(1) << 30, up = LPARAM(1) << 31, right = 0x014D0001;  // extended bit 24 set
-    EXPECT_EQ(Triples(m), (std::vector<Msg>{{WM_KEYDOWN, VK_ESCAPE, 0x00010001},
-                                            {WM_KEYDOWN, VK_RIGHT, right},
-                                            {WM_KEYDOWN, VK_RIGHT, right | repeat},
-                                            {WM_KEYUP, VK_RIGHT, right | repeat | up},
-                                            {WM_KEYDOWN, VK_F12, 0x00580001},
-                                            {WM_KEYDOWN, 'A', 0x001E0001},
-                                            {WM_KEYDOWN, 0x68, 0x00480001}}));
-    for (const MSG& each : m) EXPECT_EQ(each.hwnd, window);
-}
-
 TEST(EventTranslation, AltMakesSystemKeysAndAltF4ClosesTheWindow) {
     MakeWindow(true);
     TestPushKey(SDL_SCANCODE_LALT, true);
@@ -176,16 +137,6 @@ TEST(EventTranslation, AltMakesSystemKeysAndAltF4ClosesTheWindow) {
     DispatchMessageA(&m[1]);
     EXPECT_EQ(Messages(), (std::vector<UINT>{WM_SYSKEYDOWN, WM_SYSKEYDOWN, WM_CLOSE, WM_DESTROY}));
     EXPECT_EQ(TestGetLiveObjects().windows, 0);
-}
-
-TEST(EventTranslation, MouseMotionAsksForTheCursorBeforeTheMove) {
-    HWND window = MakeWindow(true);
-    TestPushMouseMotion(30, 40);
-    TestPushMouseMotion(-10, 2);
-    const Msg cursor{WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELONG(HTCLIENT, WM_MOUSEMOVE)};
-    EXPECT_EQ(
-        Triples(PumpedMessages()),
-        (std::vector<Msg>{cursor, {WM_MOUSEMOVE, 0, MAKELONG(30, 40)}, cursor, {WM_MOUSEMOVE, 0, MAKELONG(20, 42)}}));
 }
 
 TEST(EventTranslation, MinimiseRestoreAndFocusBecomeActivationsWithTheMinimisedFlag) {
