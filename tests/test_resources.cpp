@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "platform/src/platform.h"
+#include "tests/bitmap_bytes.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -94,17 +95,11 @@ protected:
 
 // A 4 x 1 packed 8-bit bitmap in a file; `field` and `value` spoil one header field for the refusal cases.
 std::vector<uint8_t> TinyBmp(size_t field = 0, uint32_t value = 0) {
-    std::vector<uint8_t> b(14 + 40 + 1024 + 4, 0);
-    auto put = [&b](size_t at, uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
-    };
-    b[0] = 'B', b[1] = 'M';
-    for (auto [at, v] : {std::pair<size_t, uint32_t>{2, 1082}, {10, 1078}, {14, 40}, {18, 4}, {22, 1}, {34, 4}})
-        put(at, v, 4);
-    put(26, 1, 2);
-    put(28, 8, 2);
-    for (int i = 0; i < 4; ++i) b[1078 + size_t(i)] = uint8_t(i * 3);
-    if (field) put(field, value, field == 26 || field == 28 ? 2 : 4);
+    BitmapShape shape;
+    shape.height = 1;
+    shape.pixel = [](int x, int) { return uint32_t(x * 3); };
+    std::vector<uint8_t> b = BitmapFile(shape);
+    if (field) PutLE(b, field, value, field == 26 || field == 28 ? 2 : 4);
     return b;
 }
 
