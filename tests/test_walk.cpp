@@ -71,55 +71,43 @@ TEST(WalkScene, HoldingRightLeavesInTheFrame208AndTheNextFrameIsTheInputTestScen
     EXPECT_EQ(records[208].corner, kTitleClearIndex) << "the input-test scene's clear colour";
 }
 
-// Left and Right together cancel; Up, Down and other keys do not move the sprite.
-class StandingStill : public ::testing::TestWithParam<std::vector<SDL_Scancode>> {};
-
-TEST_P(StandingStill, ThirtyFramesAt386) {
-    std::vector<WalkRecord> records = Walk(GetParam(), 30);
-    ASSERT_EQ(records.size(), 30u);
-    for (const WalkRecord& r : records) {
-        EXPECT_EQ(r.shownX, 386);
-        EXPECT_EQ(r.playerX, 386);
-        EXPECT_EQ(r.sceneAfter, SCENE_GAME);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Keys, StandingStill,
-                         ::testing::Values(std::vector<SDL_Scancode>{SDL_SCANCODE_LEFT, SDL_SCANCODE_RIGHT},
-                                           std::vector<SDL_Scancode>{SDL_SCANCODE_UP, SDL_SCANCODE_DOWN,
-                                                                     SDL_SCANCODE_A}),
-                         [](const auto& info) { return info.index == 0 ? "LeftAndRight" : "UpDownAndA"; });
-
-struct StickCase {
+// Left and Right together cancel; Up, Down and other keys do not move the sprite. The stick alone walks; key and
+// stick together step one pixel; Left with the stick pushed right cancel.
+struct Steps {
     const char* name;
-    int16_t axisX;
     std::vector<SDL_Scancode> keys;
-    LONG afterTen;  // the position after ten walk frames
+    bool stick;
+    int16_t axisX;
+    LONG step;  // pixels a frame
 };
 
-void PrintTo(const StickCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const Steps& c, std::ostream* out) { *out << c.name; }
 
-class WalkWithStick : public ::testing::TestWithParam<StickCase> {};
+class WalkSteps : public ::testing::TestWithParam<Steps> {};
 
-// The stick alone walks; key and stick together step one pixel; Left with the stick pushed right cancel.
-TEST_P(WalkWithStick, TenFrames) {
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0);
-    int stick = TestAttachJoystick(2, 10, 0);
-    ASSERT_GE(stick, 0) << SDL_GetError();
-    TestSetJoystickAxis(stick, 0, GetParam().axisX);
-    std::vector<WalkRecord> records = Walk(GetParam().keys, 10);
-    ASSERT_EQ(records.size(), 10u);
-    EXPECT_EQ(records.back().playerX, GetParam().afterTen);
-    std::vector<std::string> lines = ProgramDebugLines();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Joypad Not Found\n"), 0) << "the stick was found";
-    TestDetachJoystick(stick);
+TEST_P(WalkSteps, TwentyFramesOneStepEach) {
+    const Steps& c = GetParam();
+    const int stick = c.stick ? TestAttachJoystick(2, 10, 0) : -1;
+    ASSERT_EQ(stick >= 0, c.stick) << SDL_GetError();
+    if (c.stick) TestSetJoystickAxis(stick, 0, c.axisX);
+    std::vector<WalkRecord> records = Walk(c.keys, 20);
+    ASSERT_EQ(records.size(), 20u);
+    for (const WalkRecord& r : records) {
+        EXPECT_EQ(r.shownX, 386 + c.step * (r.walkFrame - 1)) << "walk frame " << r.walkFrame;
+        EXPECT_EQ(r.playerX, 386 + c.step * r.walkFrame) << "walk frame " << r.walkFrame;
+        EXPECT_EQ(r.sceneAfter, SCENE_GAME);
+    }
+    if (stick >= 0) TestDetachJoystick(stick);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WalkWithStick,
-                         ::testing::Values(StickCase{"StickAlone", -32768, {}, 376},
-                                           StickCase{"KeyAndStickOnePixel", -32768, {SDL_SCANCODE_LEFT}, 376},
-                                           StickCase{"LeftKeyStickRightCancel", 32767, {SDL_SCANCODE_LEFT}, 386}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    KeysAndStick, WalkSteps,
+    ::testing::Values(Steps{"LeftAndRight", {SDL_SCANCODE_LEFT, SDL_SCANCODE_RIGHT}, false, 0, 0},
+                      Steps{"UpDownAndA", {SDL_SCANCODE_UP, SDL_SCANCODE_DOWN, SDL_SCANCODE_A}, false, 0, 0},
+                      Steps{"StickAlone", {}, true, -32768, -1},
+                      Steps{"KeyAndStickOnePixel", {SDL_SCANCODE_LEFT}, true, -32768, -1},
+                      Steps{"LeftKeyStickRightCancel", {SDL_SCANCODE_LEFT}, true, 32767, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WalkScene, SpaceStillHeldWhenTheSpriteLeavesRestartsTheWalkTheFrameAfter) {
     std::vector<WalkRecord> records = Walk({SDL_SCANCODE_RIGHT}, 211, true);

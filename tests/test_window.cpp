@@ -1,5 +1,5 @@
-// The window, its messages and the system services around them: activation, the queue, closing and destruction,
-// SDL events as messages, debug output, message boxes and wsprintfA.
+// The window, its messages and the system services around them: closing and destruction, SDL events as
+// messages, debug output and message boxes.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -78,28 +78,6 @@ HWND MakeWindow(bool shown) {
     PumpedMessages();
     seen.clear();
     return window;
-}
-
-TEST(MessageQueue, DeliversPostedMessagesInOrderAndQuitLast) {
-    HWND window = MakeWindow(false);
-    seen.clear();
-    MSG m;
-    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
-    EXPECT_TRUE(PostMessageA(window, WM_USER_TEST, 1, 10));
-    PostQuitMessage(42);
-    EXPECT_TRUE(PostMessageA(window, WM_USER_TEST, 2, 20));
-    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
-    EXPECT_EQ(m.wParam, WPARAM(1));
-    EXPECT_EQ(TestQueuedMessageCount(), 3) << "PM_NOREMOVE leaves the message queued";
-
-    std::vector<MSG> taken = DrainQueue();
-    EXPECT_EQ(Triples(taken), (std::vector<Msg>{{WM_USER_TEST, 1, 10}, {WM_QUIT, 42, 0}}));
-    ASSERT_EQ(taken.size(), 2u);
-    EXPECT_EQ((std::vector<HWND>{taken[0].hwnd, taken[1].hwnd}), (std::vector<HWND>{window, nullptr}));
-    EXPECT_EQ(Messages(), std::vector<UINT>{WM_USER_TEST}) << "only the first was dispatched";
-    ASSERT_TRUE(PeekMessageA(&m, window, 0, 0, PM_REMOVE));
-    EXPECT_EQ(m.wParam, WPARAM(2));
-    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
 }
 
 TEST(Window, CloseDestroysWithDestroyRunningInsideWhileTheWindowLives) {

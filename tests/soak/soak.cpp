@@ -281,9 +281,7 @@ int main(int argc, char** argv) {
                 soak.cycle, soak.walksRight, soak.walksLeft, soak.startsBySpace, soak.startsByButton);
     std::printf("faults:");
     for (const Due& due : soak.due) std::printf(" %s %ld", due.name, due.count);
-    std::printf("\nlive after start-up: %s\nlive at 10%%:        %s\nlive at 100%%:       %s\nlive after exit:    %s\n",
-                Describe(soak.atStart).c_str(), Describe(soak.atTenth).c_str(), Describe(soak.atEnd).c_str(),
-                Describe(afterExit).c_str());
+    std::printf("\nlive after start-up: %s\n", Describe(soak.atStart).c_str());
     std::printf("resident at 10%%: %ld kB, at 100%%: %ld kB (growth %ld kB), peak %ld kB\n", soak.rssTenth, soak.rssEnd,
                 soak.rssEnd - soak.rssTenth, ResidentKb("VmHWM:"));
 
@@ -295,8 +293,10 @@ int main(int argc, char** argv) {
     check(status == 0, "the program ended with status 0");
     check(soak.frame == frames, "every frame asked for was drawn");
     check(soak.stuck.empty(), "the script kept control: " + soak.stuck);
-    check(soak.atTenth == soak.atStart && soak.atEnd == soak.atStart, "live objects stay at what start-up made");
-    check(afterExit == TestLiveObjects{}, "nothing is alive after exit");
+    check(soak.atTenth == soak.atStart && soak.atEnd == soak.atStart,
+          "live objects stay at what start-up made; at 10%: " + Describe(soak.atTenth) +
+              "; at 100%: " + Describe(soak.atEnd));
+    check(afterExit == TestLiveObjects{}, "nothing is alive after exit: " + Describe(afterExit));
     if (frames >= kFramesToJudge) {
         check(kSanitized || soak.rssEnd - soak.rssTenth <= kRssSlackKb, "resident memory did not grow after warm-up");
         check(soak.walksRight > 0 && soak.walksLeft > 0, "the sprite reached both edges");
