@@ -57,14 +57,6 @@ protected:
 
     static void MouseButton(Uint8 sdlButton, bool down) { TestPushMouseButton(sdlButton, down); }
 
-    static void MouseWheel(int notches, bool flipped = false) {
-        SDL_Event event = {};
-        event.type = SDL_MOUSEWHEEL;
-        event.wheel.y = notches;
-        event.wheel.direction = flipped ? SDL_MOUSEWHEEL_FLIPPED : SDL_MOUSEWHEEL_NORMAL;
-        SDL_PushEvent(&event);
-    }
-
     static void PushMotion(int dx, int dy) {
         SDL_Event event = {};
         event.type = SDL_MOUSEMOTION;

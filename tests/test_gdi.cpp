@@ -1,4 +1,5 @@
-// GDI on its own: the colour rule, pixels through surface DCs, StretchBlt, and the lives of DCs and objects.
+// GDI on its own: the colour rule every conversion follows, and a bitmap's life in a memory DC. StretchBlt and
+// SetPixel are read through the program's bitmap copy and colour match (test_ddutil).
 #include <gtest/gtest.h>
 
 #include "platform/src/platform.h"
@@ -16,40 +17,6 @@ std::array<PALETTEENTRY, 256> Entries(const std::vector<TestColour>& colours) {
     }
     return entries;
 }
-
-// A block of 8-bit pixels with a pitch wider than the picture and guard bytes around it, and a DC over
-// it as IDirectDrawSurface7::GetDC makes one. The surface pointer is only the DC's tag here.
-struct PixelBlock {
-    static constexpr int kGuard = 64;
-    int width, height, pitch;
-    std::vector<BYTE> bytes;
-    HDC dc = nullptr;
-    PixelBlock(int w, int h, BYTE fill) : width(w), height(h), pitch(w + 3), bytes(kGuard * 2 + pitch * h, 0xA5) {
-        for (int i = 0; i < w * h; ++i) {
-            at(i % w, i / w) = fill;
-        }
-        dc = GdiCreateSurfaceDC(reinterpret_cast<IDirectDrawSurface7*>(this), bytes.data() + kGuard, pitch, w, h);
-    }
-    ~PixelBlock() { GdiDeleteSurfaceDC(dc); }
-    BYTE& at(int x, int y) { return bytes[kGuard + y * pitch + x]; }
-    // Everything outside the picture, padding included, still holds the guard pattern.
-    bool GuardsIntact() const {
-        for (size_t i = 0; i < bytes.size(); ++i) {
-            bool inside = i >= size_t(kGuard) && i < size_t(kGuard + pitch * height) && int(i - kGuard) % pitch < width;
-            if (!inside && bytes[i] != 0xA5) {
-                return false;
-            }
-        }
-        return true;
-    }
-    // Every pixel against expected(x, y), and the guards.
-    void Expect(const std::function<int(int, int)>& expected) {
-        for (int i = 0; i < width * height; ++i) {
-            ASSERT_EQ(at(i % width, i / width), expected(i % width, i / width)) << i % width << "," << i / width;
-        }
-        EXPECT_TRUE(GuardsIntact());
-    }
-};
 
 HBITMAP EightBit(int width, int height, std::vector<uint32_t> colours, std::function<uint32_t(int, int)> pixel) {
     BitmapShape shape;
@@ -88,40 +55,6 @@ TEST(GdiColourRule, NearestEntryBySquaredDistanceLowestIndexOnTies) {
             }
         }
     }
-}
-
-TEST(GdiStretchBlt, ConvertsEachColourOneToOneAndScalesTheSourceArea) {
-    std::vector<uint32_t> colours;
-    for (uint32_t i = 0; i < 256; ++i) {
-        colours.push_back(((i * 37) & 0xFF) << 16 | ((i * 91) & 0xFF) << 8 | ((i * 13 + 7) & 0xFF));
-    }
-    HBITMAP bitmap = EightBit(16, 16, colours, [](int x, int y) { return uint32_t(y * 16 + x); });
-    ASSERT_NE(bitmap, nullptr);
-    HDC memory = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    PixelBlock block(16, 16, 0);
-    EXPECT_TRUE(StretchBlt(block.dc, 0, 0, 16, 16, memory, 0, 0, 16, 16, SRCCOPY));
-    block.Expect([&](int x, int y) { return ExpectedIndex(colours[y * 16 + x]); });
-
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-
-    // Colours exactly on the 3-3-2 palette, so each pixel's expected index is its own number.
-    colours.clear();
-    for (const TestColour& c : ThreeThreeTwo()) {
-        colours.push_back(uint32_t(c.red) << 16 | uint32_t(c.green) << 8 | uint32_t(c.blue));
-    }
-    bitmap = EightBit(8, 8, colours, [](int x, int y) { return uint32_t(y * 8 + x + 1); });
-    SelectObject(memory, bitmap);
-    PixelBlock doubled(8, 8, 0);
-    StretchBlt(doubled.dc, 0, 0, 8, 8, memory, 2, 3, 4, 4, SRCCOPY);
-    doubled.Expect([](int x, int y) { return (3 + y / 2) * 8 + (2 + x / 2) + 1; });
-    PixelBlock halved(4, 2, 0);
-    StretchBlt(halved.dc, 0, 0, 4, 2, memory, 0, 0, 8, 8, SRCCOPY);
-    halved.Expect([](int x, int y) { return (4 * y + 2) * 8 + 2 * x + 1 + 1; });
-    SelectObject(memory, old);
-    DeleteDC(memory);
-    DeleteObject(bitmap);
 }
 
 // The copy of a bitmap into a surface deletes its memory DC with the bitmap still selected, then the bitmap.

@@ -175,20 +175,4 @@ TEST_F(ProgramInputTest, DetachedJoystickReadsNothingAndIsTriedAgainEachFrame) {
     EXPECT_NE(app.joystickDevice, nullptr);
 }
 
-TEST_F(ProgramInputTest, ReleaseGoesKeyboardMouseJoystickThenDirectInputAndOnlyOnce) {
-    ReleaseInput();
-    EXPECT_TRUE(TestTakeReleaseLog().empty());
-    AttachJoystick();
-    ASSERT_TRUE(StartInput());
-    ReleaseInput();
-    EXPECT_EQ(TestTakeReleaseLog(), (std::vector<std::string>{"keyboard", "mouse", "joystick", "DirectInput"}));
-    EXPECT_EQ(app.directInput, nullptr);
-    EXPECT_EQ(app.keyboardDevice, nullptr);
-    EXPECT_EQ(app.mouseDevice, nullptr);
-    EXPECT_EQ(app.joystickDevice, nullptr);
-    EXPECT_FALSE(TestMouseCaptured());
-    ReleaseInput();
-    EXPECT_TRUE(TestTakeReleaseLog().empty());
-}
-
 }  // namespace
