@@ -15,8 +15,6 @@ namespace {
 
 struct Seen {
     UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
     int liveWindows;  // windows alive while the procedure ran
 };
 std::vector<Seen> seen;
@@ -24,7 +22,7 @@ constexpr UINT WM_USER_TEST = 0x0401;
 using Msg = std::tuple<UINT, WPARAM, LPARAM>;
 
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    seen.push_back({message, wParam, lParam, TestGetLiveObjects().windows});
+    seen.push_back({message, TestGetLiveObjects().windows});
     if (message == WM_DESTROY) PostQuitMessage(7);
     return DefWindowProcA(window, message, wParam, lParam);
 }
