@@ -5,8 +5,8 @@ ASAN_BUILD := build-asan
 FUZZ_BUILD := build-fuzz
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
-.PHONY: deps build run test test-asan format format-check bench soak fuzz artwork icons clean
-.PHONY: valgrind startup docs install uninstall package
+.PHONY: deps build run test test-asan format format-check bench soak fuzz artwork icons docs clean
+.PHONY: valgrind startup install uninstall package
 
 deps:
 	@tools/install-deps.sh
@@ -69,9 +69,6 @@ valgrind: build
 startup: build
 	bench/startup.sh ./$(BUILD)/ditessary
 
-# The README's picture of the program in a window on the IceWM desktop.
-docs: build
-	tools/docs_shots.sh ./$(BUILD)/ditessary docs/desktop.png
 
 # The program as a desktop program under PREFIX: executable, menu entry, icons, AppStream data, manual page and
 # documents. DESTDIR is honoured; uninstall takes away exactly what install wrote under the same DESTDIR and PREFIX.
@@ -97,6 +94,14 @@ artwork: build
 icons: build
 	cmake --build $(BUILD) --target icongen -j$(JOBS)
 	./$(BUILD)/tools/icongen resources/CHARA.bmp dist/icons
+
+# The pictures the README shows: both screens as the program presents them, the four bitmaps, and the program in a
+# window on the IceWM desktop.
+docs: build
+	cmake --build $(BUILD) --target docs_pictures artwork_sheet -j$(JOBS)
+	./$(BUILD)/tools/docs_pictures docs
+	./$(BUILD)/tools/artwork_sheet resources docs/artwork.png
+	tools/docs_shots.sh ./$(BUILD)/ditessary docs/desktop.png
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

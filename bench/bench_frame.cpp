@@ -3,8 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "app/app.h"
-#include "display/display.h"
-#include "input/input.h"
+#include "bench/rig.h"
 #include "platform/src/platform.h"
 #include "platform/testing.h"
 
@@ -19,49 +18,13 @@ constexpr int kWidth = 640;
 constexpr int kHeight = 480;
 constexpr size_t kScreenBytes = size_t(kWidth) * kHeight;
 
-// The program as start-up leaves it (display, keyboard, mouse and a virtual pad) on a window of its own class,
-// so each benchmark can make and end one; frames are driven by calling FrameUpdate as the main loop does.
-struct ProgramRig {
-    HWND window = nullptr;
-    int stick = -1;
-    bool up = false;
-
-    ProgramRig() {
-        WNDCLASSA windowClass = {};
-        windowClass.style = CS_HREDRAW | CS_VREDRAW;
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = GetModuleHandleA(NULL);
-        windowClass.lpszClassName = "DITessaryFrameBench";
-        static const bool registered = RegisterClassA(&windowClass) != 0;
-        if (!registered) return;
-        window = CreateWindowExA(WS_EX_TOPMOST, "DITessaryFrameBench", "DirectInput Tessary", WS_OVERLAPPEDWINDOW, 0, 0,
-                                 kWidth, kHeight, NULL, NULL, windowClass.hInstance, NULL);
-        if (!window) return;
-        ShowWindow(window, SW_SHOWNORMAL);
-        UpdateWindow(window);
-        SetFocus(window);
-        // Set-up's debug lines would only clutter the figures.
-        TestCaptureDebugOutput(true);
-        const bool display = InitDirectDraw(window) == DD_OK;
-        TestTakeDebugOutput();
-        TestCaptureDebugOutput(false);
-        if (!display) {
-            window = nullptr;  // the failed set-up destroyed it
-            return;
-        }
-        stick = TestAttachJoystick(2, 10, 0);
-        HINSTANCE instance = GetModuleHandleA(NULL);
-        if (!InitDirectInput(instance) || !InitKeyboard(window) || !InitJoystick(window) || !InitMouse(window)) return;
+// The program as start-up leaves it, a virtual pad attached, its frames driven by calling FrameUpdate as the main
+// loop does, the frame-rate counter started afresh.
+struct ProgramRig : BenchRig {
+    ProgramRig() : BenchRig(true) {
         app.nowMs = app.lastFpsMs = GetTickCount();
         app.frameCount = 0;
         app.fpsText[0] = '\0';
-        up = true;
-    }
-    ~ProgramRig() {
-        ReleaseInput();
-        ReleaseDisplay();
-        if (window) DestroyWindow(window);
-        if (stick >= 0) TestDetachJoystick(stick);
     }
 };
 
@@ -75,7 +38,7 @@ void WarmUp() {
 // and the flip call without the present, which is what separates the frame's own work from the presentation.
 void FrameInScene(benchmark::State& state, BYTE scene, bool shown, size_t bytesWritten) {
     ProgramRig rig;
-    if (!rig.up) {
+    if (!rig.ok()) {
         state.SkipWithError("the program could not start");
         return;
     }
@@ -168,7 +131,7 @@ BENCHMARK(BM_FloorWalkWork);
 // The whole present of one flip: conversion, upload, and the renderer putting the picture into the window.
 void BM_PresentToWindow(benchmark::State& state) {
     ProgramRig rig;
-    if (!rig.up) {
+    if (!rig.ok()) {
         state.SkipWithError("the program could not start");
         return;
     }

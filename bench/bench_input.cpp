@@ -3,47 +3,14 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/floors.h"
-
+#include "bench/rig.h"
 #include "input/input.h"
-#include "platform/testing.h"
-
-#include <cstring>
-#include <vector>
 
 namespace {
 
-// The program's input as start-up leaves it, on its own window and a virtual pad.
-struct InputRig {
-    HWND window = nullptr;
-    int pad = -1;
-
-    InputRig() {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = GetModuleHandleA(NULL);
-        windowClass.lpszClassName = "DITessaryInputBench";
-        static const bool registered = RegisterClassA(&windowClass) != 0;
-        if (!registered) return;
-        window = CreateWindowExA(0, "DITessaryInputBench", "bench", WS_POPUP, 0, 0, 640, 480, NULL, NULL,
-                                 windowClass.hInstance, NULL);
-        if (!window) return;
-        ShowWindow(window, SW_SHOWNORMAL);
-        SetFocus(window);
-        pad = TestAttachJoystick(6, 15, 1);
-        if (!InitDirectInput(windowClass.hInstance) || !InitKeyboard(window) || !InitMouse(window)) return;
-        InitJoystick(window);
-    }
-    ~InputRig() {
-        ReleaseInput();
-        if (pad >= 0) TestDetachJoystick(pad);
-        if (window) DestroyWindow(window);
-    }
-    bool ok() const { return app.keyboardDevice && app.mouseDevice && app.joystickDevice; }
-};
-
 template <void (*Read)()>
 void ReadDevice(benchmark::State& state, size_t bytes) {
-    InputRig rig;
+    BenchRig rig(true);  // the program's input as start-up leaves it, with a virtual pad
     if (!rig.ok()) {
         state.SkipWithError("no input devices");
         return;
@@ -70,7 +37,7 @@ void BM_ReadJoystick(benchmark::State& state) { ReadDevice<ReadJoystick>(state, 
 BENCHMARK(BM_ReadJoystick);
 // The read alone, without the Poll that refreshes SDL's joysticks: where the joystick's time goes.
 void BM_JoystickStateOnly(benchmark::State& state) {
-    InputRig rig;
+    BenchRig rig(true);
     if (!rig.ok()) {
         state.SkipWithError("no input devices");
         return;

@@ -1,6 +1,8 @@
 // The benchmark runner's entry: headless and without vsync unless the environment says otherwise.
 #include <benchmark/benchmark.h>
 
+#include "bench/rig.h"
+
 #include <cstdlib>
 
 int main(int argc, char** argv) {
@@ -10,6 +12,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
+    BenchRigClose();
     benchmark::Shutdown();
     return 0;
 }

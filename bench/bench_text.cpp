@@ -2,8 +2,8 @@
 // plain memset and memcpy over the bytes it writes.
 #include <benchmark/benchmark.h>
 
+#include "bench/rig.h"
 #include "display/display.h"
-#include "input/input.h"
 #include "scenes/scenes.h"
 
 #include <cstring>
@@ -17,64 +17,16 @@ const char kLongestLine[] = "MousePoint (610, 450) 1 0 1";
 constexpr size_t kLineWidth = 27 * 5;
 constexpr size_t kLineRows = 10;
 
-// The program as start-up leaves it for the input-test scene: window, display with the palette and the
-// four bitmap surfaces, keyboard and mouse, no joystick.
-struct SceneRig {
-    HWND window = nullptr;
-    bool ready = false;
-
-    SceneRig() {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = GetModuleHandleA(NULL);
-        windowClass.lpszClassName = "DITessaryTextBench";
-        static const bool registered = RegisterClassA(&windowClass) != 0;
-        if (!registered) return;
-        window = CreateWindowExA(0, "DITessaryTextBench", "bench", WS_POPUP, 0, 0, 640, 480, NULL, NULL,
-                                 windowClass.hInstance, NULL);
-        if (!window) return;
-        ShowWindow(window, SW_SHOWNORMAL);
-        SetFocus(window);
-        if (DirectDrawCreateEx(NULL, (LPVOID*)&app.directDraw, IID_IDirectDraw7, NULL) != DD_OK) return;
-        app.directDraw->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE);
-        app.directDraw->SetDisplayMode(640, 480, 8, 0, 0);
-        DDSURFACEDESC2 description = {};
-        description.dwSize = sizeof(description);
-        description.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-        description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX;
-        description.dwBackBufferCount = 1;
-        if (app.directDraw->CreateSurface(&description, &app.primarySurface, NULL) != DD_OK) return;
-        DDSCAPS2 caps = {DDSCAPS_BACKBUFFER, 0, 0, 0};
-        if (app.primarySurface->GetAttachedSurface(&caps, &app.backBuffer) != DD_OK) return;
-        app.palette = DDLoadPalette(app.directDraw, "BACKIMG");
-        if (!app.palette || app.primarySurface->SetPalette(app.palette) != DD_OK) return;
-        app.titleSurface = DDLoadBitmap(app.directDraw, "TITLE", 0, 0);
-        app.charaSurface = DDLoadBitmap(app.directDraw, "CHARA", 0, 0);
-        if (!app.titleSurface || !app.charaSurface) return;
-        DDApplyColorKey(app.titleSurface, kColorKeyGreen);
-        DDApplyColorKey(app.charaSurface, CLR_INVALID);
-        if (!InitDirectInput(windowClass.hInstance) || !InitKeyboard(window) || !InitMouse(window)) return;
-        TitleInit();
-        ready = true;
-    }
-
-    ~SceneRig() {
-        ReleaseInput();
-        if (app.primarySurface) app.primarySurface->Release();
-        if (app.titleSurface) app.titleSurface->Release();
-        if (app.charaSurface) app.charaSurface->Release();
-        if (app.palette) app.palette->Release();
-        if (app.directDraw) app.directDraw->Release();
-        app.primarySurface = app.backBuffer = app.titleSurface = app.charaSurface = nullptr;
-        app.palette = nullptr;
-        app.directDraw = nullptr;
-        if (window) DestroyWindow(window);
+// The input-test scene as its first frame finds it: the program's display and input, keyboard and mouse, no pad.
+struct SceneRig : BenchRig {
+    SceneRig() : BenchRig(false) {
+        if (ok()) TitleInit();
     }
 };
 
 void BM_DrawOverlayText(benchmark::State& state) {
     SceneRig rig;
-    if (!rig.ready) {
+    if (!rig.ok()) {
         state.SkipWithError("the scene could not be set up");
         return;
     }
@@ -102,7 +54,7 @@ constexpr size_t kFrameBytes = 640 * 480 + 640 * 135 + 3 * kLineWidth * kLineRow
 
 void BM_TitleFrame(benchmark::State& state) {
     SceneRig rig;
-    if (!rig.ready) {
+    if (!rig.ok()) {
         state.SkipWithError("the scene could not be set up");
         return;
     }

@@ -11,9 +11,8 @@ IDirectDraw7* directDraw = nullptr;  // kept for the whole run, as the program k
 
 IDirectDrawSurface7* Target() {
     static IDirectDrawSurface7* surface = [] {
-        if (DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&directDraw), IID_IDirectDraw7, nullptr) != DD_OK) {
+        if (DirectDrawCreateEx(nullptr, reinterpret_cast<void**>(&directDraw), IID_IDirectDraw7, nullptr) != DD_OK)
             std::abort();
-        }
         DDSURFACEDESC2 ddsd = {};
         ddsd.dwSize = sizeof(ddsd);
         ddsd.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
@@ -21,9 +20,7 @@ IDirectDrawSurface7* Target() {
         ddsd.dwWidth = 37;
         ddsd.dwHeight = 23;
         IDirectDrawSurface7* made = nullptr;
-        if (directDraw->CreateSurface(&ddsd, &made, nullptr) != DD_OK) {
-            std::abort();
-        }
+        if (directDraw->CreateSurface(&ddsd, &made, nullptr) != DD_OK) std::abort();
         return made;
     }();
     return surface;
@@ -32,16 +29,13 @@ IDirectDrawSurface7* Target() {
 void Draw(HBITMAP bitmap) {
     BITMAP record = {};
     if (GetObjectA(bitmap, sizeof(record), &record) != int(sizeof(record)) || record.bmWidth <= 0 ||
-        record.bmHeight <= 0) {
+        record.bmHeight <= 0)
         std::abort();
-    }
     HDC memory = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(memory, bitmap);
     for (int y : {0, record.bmHeight / 2, record.bmHeight - 1}) {
         for (int x : {0, record.bmWidth / 2, record.bmWidth - 1}) {
-            if (GetPixel(memory, x, y) == CLR_INVALID) {
-                std::abort();
-            }
+            if (GetPixel(memory, x, y) == CLR_INVALID) std::abort();
         }
     }
     HDC surfaceDC = nullptr;
@@ -61,14 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         HBITMAP bitmap = BitmapRead(data, size, withFileHeader);
         if (bitmap != nullptr) {
             Draw(bitmap);
-            if (!DeleteObject(bitmap)) {
-                std::abort();
-            }
+            if (!DeleteObject(bitmap)) std::abort();
         }
     }
     TestLiveObjects live = TestGetLiveObjects();
-    if (live.bitmaps != 0 || live.dcs != 0) {
-        std::abort();
-    }
+    if (live.bitmaps != 0 || live.dcs != 0) std::abort();
     return 0;
 }

@@ -23,8 +23,7 @@ struct BitmapShape {
     // (default: colourUsed, or 2^bitCount for palettised depths), cycling through `colours`.
     std::vector<uint32_t> colours;
     int tableEntries = -1;
-    uint32_t masks[3] = {0, 0, 0};  // written after a 40-byte header, or inside a longer one, for BI_BITFIELDS
-    // The raw value of pixel (x, y), y counted from the top; for 24 bits 0xRRGGBB.
+    // The raw value of pixel (x, y), y counted from the top; for 24 bits 0xRRGGBB. Depths of 8 bits and more.
     std::function<uint32_t(int x, int y)> pixel = [](int x, int y) { return uint32_t(x + y); };
 };
 
@@ -42,10 +41,7 @@ inline int TableEntries(const BitmapShape& shape) {
 
 // Header, masks, colour table and pixels, with no file header: what a bitmap resource holds.
 inline std::vector<uint8_t> PackedBitmap(const BitmapShape& shape) {
-    const int entries = TableEntries(shape);
-    const bool masksAfterHeader = shape.compression == 3 && shape.headerSize < 52;
-    const size_t tableAt = shape.headerSize + (masksAfterHeader ? 12 : 0);
-    const size_t pixelsAt = tableAt + size_t(entries) * 4;
+    const size_t pixelsAt = shape.headerSize + size_t(TableEntries(shape)) * 4;
     const int32_t rows = shape.height < 0 ? -shape.height : shape.height;
     const size_t stride = (size_t(shape.width) * shape.bitCount + 31) / 32 * 4;
     std::vector<uint8_t> bytes(pixelsAt + stride * size_t(rows), 0);
@@ -55,27 +51,14 @@ inline std::vector<uint8_t> PackedBitmap(const BitmapShape& shape) {
                              {12, shape.planes | uint32_t(shape.bitCount) << 16},
                              {16, shape.compression},
                              {20, uint32_t(stride * size_t(rows))},
-                             {32, shape.colourUsed}}) {
+                             {32, shape.colourUsed}})
         PutLE(bytes, at, value, 4);
-    }
-    for (int i = 0; i < 3 && shape.compression == 3; ++i) {
-        PutLE(bytes, (masksAfterHeader ? shape.headerSize : 40) + 4 * i, shape.masks[i], 4);
-    }
-    for (int i = 0; i < entries && !shape.colours.empty(); ++i) {
-        PutLE(bytes, tableAt + 4 * i, shape.colours[size_t(i) % shape.colours.size()], 3);  // blue, green, red
-    }
+    for (int i = 0; i < TableEntries(shape) && !shape.colours.empty(); ++i)  // blue, green, red
+        PutLE(bytes, shape.headerSize + 4 * size_t(i), shape.colours[size_t(i) % shape.colours.size()], 3);
     for (int32_t y = 0; y < rows; ++y) {
         const size_t row = pixelsAt + size_t(shape.height < 0 ? y : rows - 1 - y) * stride;
-        for (int32_t x = 0; x < shape.width; ++x) {
-            const uint32_t value = shape.pixel(x, y);
-            const size_t bit = size_t(x) * shape.bitCount;
-            if (shape.bitCount < 8) {  // 1 and 4 bits: leftmost pixel in the high bits
-                bytes[row + bit / 8] |=
-                    uint8_t((value & ((1u << shape.bitCount) - 1)) << (8 - shape.bitCount - bit % 8));
-            } else {
-                PutLE(bytes, row + bit / 8, value, shape.bitCount / 8);
-            }
-        }
+        for (int32_t x = 0; x < shape.width; ++x)
+            PutLE(bytes, row + size_t(x) * shape.bitCount / 8, shape.pixel(x, y), shape.bitCount / 8);
     }
     return bytes;
 }

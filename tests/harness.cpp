@@ -1,99 +1,16 @@
-// The headless display harness: the program's window and DirectDraw set-up without its message loop.
+// The headless display harness: the program's own window and display set-up and teardown, without its loop.
 #include "tests/harness.h"
 
+#include "app/app.h"
 #include "display/display.h"
+
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
 std::string lastError;
 HWND window = nullptr;
-
-// Mirrors what the program's window procedure does with the messages the display depends on.
-LRESULT CALLBACK HarnessWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_ACTIVATE) {
-        app.active = HIWORD(wParam) == 0;
-        return 0;
-    }
-    if (message == WM_SETCURSOR) {
-        SetCursor(NULL);
-        return TRUE;
-    }
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-bool Fail(const std::string& step, HRESULT result) {
-    char code[16];
-    std::snprintf(code, sizeof(code), "%08X", unsigned(result));
-    lastError = step + " failed: " + code;
-    return false;
-}
-
-bool CreateHarnessWindow() {
-    static bool registered = false;
-    HINSTANCE instance = GetModuleHandleA(NULL);
-    const WNDCLASSA windowClass = {CS_HREDRAW | CS_VREDRAW,
-                                   HarnessWndProc,
-                                   0,
-                                   0,
-                                   instance,
-                                   LoadIconA(NULL, IDI_APPLICATION),
-                                   LoadCursorA(NULL, IDC_ARROW),
-                                   (HBRUSH)GetStockObject(WHITE_BRUSH),
-                                   NULL,
-                                   "DITessaryHarness"};
-    if (!registered && !RegisterClassA(&windowClass)) return Fail("RegisterClassA", E_FAIL);
-    registered = true;
-    window = CreateWindowExA(WS_EX_TOPMOST, "DITessaryHarness", "DirectInput Tessary", WS_OVERLAPPEDWINDOW, 0, 0, 640,
-                             480, NULL, NULL, instance, NULL);
-    if (!window) return Fail("CreateWindowExA", E_FAIL);
-    ShowWindow(window, SW_SHOWNORMAL);
-    UpdateWindow(window);
-    SetFocus(window);
-    return true;
-}
-
-bool LoadBitmapSurface(LPDIRECTDRAWSURFACE7* surface, LPCSTR name, COLORREF key, bool keyed) {
-    *surface = DDLoadBitmap(app.directDraw, name, 0, 0);
-    if (!*surface) return Fail(std::string("DDLoadBitmap ") + name, E_FAIL);
-    if (keyed) DDApplyColorKey(*surface, key);
-    return true;
-}
-
-bool BringUpDisplay(const HarnessOptions& options) {
-    DDSURFACEDESC2 description =
-        HarnessDescription(DDSD_CAPS | DDSD_BACKBUFFERCOUNT, DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX);
-    description.dwBackBufferCount = 1;
-    DDSCAPS2 caps = {DDSCAPS_BACKBUFFER, 0, 0, 0};
-    HRESULT r = DD_OK;
-    if ((r = DirectDrawCreateEx(NULL, (LPVOID*)&app.directDraw, IID_IDirectDraw7, NULL)) != DD_OK)
-        return Fail("DirectDrawCreateEx", r);
-    r = app.directDraw->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_ALLOWREBOOT | DDSCL_EXCLUSIVE);
-    if (r != DD_OK) return Fail("SetCooperativeLevel", r);
-    if ((r = app.directDraw->SetDisplayMode(640, 480, 8, 0, 0)) != DD_OK) return Fail("SetDisplayMode", r);
-    if ((r = app.directDraw->CreateSurface(&description, &app.primarySurface, NULL)) != DD_OK)
-        return Fail("CreateSurface", r);
-    if ((r = app.primarySurface->GetAttachedSurface(&caps, &app.backBuffer)) != DD_OK)
-        return Fail("GetAttachedSurface", r);
-    if (options.palette) {
-        r = app.directDraw->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, const_cast<LPPALETTEENTRY>(options.palette),
-                                          &app.palette, NULL);
-        if (r != DD_OK) return Fail("CreatePalette", r);
-    } else if (!(app.palette = DDLoadPalette(app.directDraw, "BACKIMG"))) {
-        return Fail("DDLoadPalette", E_FAIL);
-    }
-    if ((r = app.primarySurface->SetPalette(app.palette)) != DD_OK) return Fail("SetPalette", r);
-    if (!options.loadBitmaps) return true;
-    return LoadBitmapSurface(&app.backgroundSurface, "BACKIMG", 0, false) &&
-           LoadBitmapSurface(&app.glyphSurface, "STRINGS", kColorKeyGreen, true) &&
-           LoadBitmapSurface(&app.titleSurface, "TITLE", kColorKeyGreen, true) &&
-           LoadBitmapSurface(&app.charaSurface, "CHARA", CLR_INVALID, true);
-}
-
-template <typename T>
-void ReleaseField(T*& field) {
-    if (field) field->Release();
-    field = nullptr;
-}
 
 // Copies between a surface, locked whole, and rows of pixels top-down; false when the lock or the size fails.
 bool CopyPixels(LPDIRECTDRAWSURFACE7 surface, std::vector<BYTE>* pixels, bool toSurface) {
@@ -115,26 +32,34 @@ bool CopyPixels(LPDIRECTDRAWSURFACE7 surface, std::vector<BYTE>* pixels, bool to
 
 }  // namespace
 
-bool HarnessStart(const HarnessOptions& options) {
+bool HarnessStart(const PALETTEENTRY* palette) {
     lastError.clear();
     TestClearDisplayHooks();
     TestCaptureFrames(true);
-    return CreateHarnessWindow() && BringUpDisplay(options);
+    // A failed step's message box names the step.
+    TestCaptureMessageBoxes(true);
+    window = InitWindow(GetModuleHandleA(NULL), SW_SHOWNORMAL);
+    const HRESULT result = window ? InitDirectDraw(window) : E_FAIL;
+    const std::vector<TestMessageBox> boxes = TestTakeMessageBoxes();
+    TestCaptureMessageBoxes(false);
+    if (result != DD_OK) {
+        lastError = window == nullptr ? "InitWindow failed" : boxes.empty() ? "InitDirectDraw failed" : boxes[0].text;
+        window = nullptr;  // a failed display set-up destroys the window
+        return false;
+    }
+    if (palette && app.palette->SetEntries(0, 0, 256, const_cast<LPPALETTEENTRY>(palette)) != DD_OK) {
+        lastError = "SetEntries failed";
+        return false;
+    }
+    return true;
 }
 
 void HarnessStop() {
-    // The program's teardown order: the flip chain (and the back buffer with it), the bitmap surfaces,
-    // the palette, then the DirectDraw object.
-    if (app.directDraw) {
-        for (LPDIRECTDRAWSURFACE7* s :
-             {&app.primarySurface, &app.backgroundSurface, &app.glyphSurface, &app.titleSurface, &app.charaSurface})
-            ReleaseField(*s);
-        ReleaseField(app.palette);
-        ReleaseField(app.directDraw);
-    }
-    app.backBuffer = nullptr;
     if (window) DestroyWindow(window);
     window = nullptr;
+    MSG quit;
+    while (PeekMessageA(&quit, NULL, 0, 0, PM_REMOVE)) {
+    }
     TestClearDisplayHooks();
 }
 
@@ -142,8 +67,7 @@ const std::string& HarnessError() { return lastError; }
 
 HWND HarnessWindow() { return window; }
 
-std::string HarnessLeaks() {
-    const TestLiveObjects live = TestGetLiveObjects();
+std::string HarnessLeaks(const TestLiveObjects& live) {
     const std::pair<const char*, int> counts[] = {
         {"directDraws", live.directDraws},   {"surfaces", live.surfaces},
         {"palettes", live.palettes},         {"dcs", live.dcs},
@@ -192,12 +116,45 @@ bool HarnessWritePixels(LPDIRECTDRAWSURFACE7 surface, const std::vector<BYTE>& p
     return CopyPixels(surface, const_cast<std::vector<BYTE>*>(&pixels), true);
 }
 
-bool HarnessSetSourceKey(LPDIRECTDRAWSURFACE7 surface, DWORD low, DWORD high) {
-    DDCOLORKEY key = {low, high};
-    return surface->SetColorKey(DDCKEY_SRCBLT, &key) == DD_OK;
+DWORD SourceKey(LPDIRECTDRAWSURFACE7 surface) {
+    DDCOLORKEY key = {};
+    if (surface == nullptr || surface->GetColorKey(DDCKEY_SRCBLT, &key) != DD_OK) return 0xFFFFFFFFu;
+    return key.dwColorSpaceLowValue;
 }
 
-void HarnessTest::SetUp() { ASSERT_TRUE(HarnessStart(Options())) << HarnessError(); }
+Image SurfaceImage(LPDIRECTDRAWSURFACE7 surface) {
+    DDSURFACEDESC2 description = HarnessDescription();
+    if (surface == nullptr || surface->GetSurfaceDesc(&description) != DD_OK) return {};
+    Image image{int(description.dwWidth), int(description.dwHeight), HarnessReadPixels(surface)};
+    return image.pixels.size() == size_t(image.width) * size_t(image.height) ? image : Image{};
+}
+
+void Paste(Image& destination, int x, int y, const Image& source, const RECT& rect, DWORD low, DWORD high) {
+    for (int row = rect.top; row < rect.bottom; ++row) {
+        for (int column = rect.left; column < rect.right; ++column) {
+            const int toX = x + column - rect.left, toY = y + row - rect.top;
+            if (column < 0 || row < 0 || column >= source.width || row >= source.height || toX < 0 || toY < 0 ||
+                toX >= destination.width || toY >= destination.height)
+                continue;
+            const BYTE pixel = source.at(column, row);
+            if (pixel < low || pixel > high) destination.pixels[size_t(toY) * destination.width + toX] = pixel;
+        }
+    }
+}
+
+std::string Difference(const Image& expected, const TestFrame& frame) {
+    if (frame.indices.size() != 640u * 480u) return "no frame";
+    if (expected.width != 640 || expected.height != 480) return "no picture to compare";
+    if (expected.pixels == frame.indices) return "";
+    size_t at = 0;
+    while (expected.pixels[at] == frame.indices[at]) ++at;
+    char where[96];
+    std::snprintf(where, sizeof(where), "(%d, %d): expected %d, shown %d", int(at % 640), int(at / 640),
+                  expected.pixels[at], frame.indices[at]);
+    return where;
+}
+
+void HarnessTest::SetUp() { ASSERT_TRUE(HarnessStart(Palette())) << HarnessError(); }
 
 void HarnessTest::TearDown() {
     HarnessStop();

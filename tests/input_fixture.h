@@ -1,8 +1,8 @@
-// The input tests' world: a shown, focused window on SDL's dummy driver, real SDL input events for it,
-// virtual joysticks, and a tear-down that proves every DirectInput object was let go.
+// The input tests' world: the program's own window (InitWindow) on SDL's dummy driver, real SDL input events for
+// it, virtual joysticks, and a tear-down that proves every DirectInput object was let go.
 #pragma once
 
-#include "state/app_state.h"
+#include "app/app.h"
 #include "input/input.h"
 #include "platform/testing.h"
 
@@ -17,23 +17,15 @@ protected:
     std::vector<int> joysticks;
 
     void SetUp() override {
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "InputTestWindow";
-        ASSERT_NE(RegisterClassA(&windowClass), 0);
-        window = CreateWindowExA(0, "InputTestWindow", "input", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr,
-                                 windowClass.hInstance, nullptr);
+        window = InitWindow(GetModuleHandleA(nullptr), SW_SHOWNORMAL);
         ASSERT_NE(window, nullptr);
-        ShowWindow(window, SW_SHOWNORMAL);
-        SetFocus(window);
         Pump();
     }
 
+    // The window's destruction runs the program's own teardown of input (and of a display there is none of).
     void TearDown() override {
-        ReleaseInput();
-        for (int j : joysticks) TestDetachJoystick(j);
         if (window) DestroyWindow(window);
+        for (int j : joysticks) TestDetachJoystick(j);
         TestLiveObjects live = TestGetLiveObjects();
         EXPECT_EQ(live.directInputs, 0);
         EXPECT_EQ(live.inputDevices, 0);
@@ -64,14 +56,6 @@ protected:
     static void Key(SDL_Scancode scancode, bool down) { TestPushKey(scancode, down); }
 
     static void MouseButton(Uint8 sdlButton, bool down) { TestPushMouseButton(sdlButton, down); }
-
-    static void MouseWheel(int notches, bool flipped = false) {
-        SDL_Event event = {};
-        event.type = SDL_MOUSEWHEEL;
-        event.wheel.y = notches;
-        event.wheel.direction = flipped ? SDL_MOUSEWHEEL_FLIPPED : SDL_MOUSEWHEEL_NORMAL;
-        SDL_PushEvent(&event);
-    }
 
     static void PushMotion(int dx, int dy) {
         SDL_Event event = {};

@@ -38,26 +38,14 @@ struct ProgramMessage {
     TestLiveObjects live;
 };
 std::vector<ProgramMessage> ProgramMessages();
-// What WinMain leaves behind when start-up stops after the display exists: released here, as the process end
-// would, so the leak checks see only what the program itself lost.
+// What WinMain leaves behind when start-up stops after the display exists: the window destroyed here, as the
+// process end would, its procedure releasing input and display, so the leak checks see what the program lost.
 void ProgramCleanUp();
 
 void PressKey(SDL_Scancode key);
 void ReleaseKey(SDL_Scancode key);
 void TapKey(SDL_Scancode key);
 
-// An 8-bit picture: a surface's pixels, or one composed for comparison.
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<BYTE> pixels;
-    BYTE at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
-};
-Image SurfaceImage(LPDIRECTDRAWSURFACE7 surface);
-DWORD SourceKey(LPDIRECTDRAWSURFACE7 surface);
-// Copies rect of source to (x, y) of destination, leaving the key's pixels out when keyed, clipped to the
-// destination as the screen clips nothing the program draws.
-void Paste(Image& destination, int x, int y, const Image& source, const RECT& rect, bool keyed, DWORD key);
 // The walk scene's picture built from the bitmap surfaces as they are now: the background with the sprite at
 // (x, 400). Reading the surfaces once serves any number of positions.
 struct WalkPainter {
@@ -67,7 +55,5 @@ struct WalkPainter {
     Image chara;
     DWORD charaKey;
 };
-// The frame-rate text drawn over picture at (0, 0) glyph by glyph from the glyph surface.
-void PasteCounter(Image& picture, const char* text);
-// "" when the frame shows exactly the picture, else where and how it first differs.
-std::string Difference(const Image& expected, const TestFrame& frame);
+// The picture with the frame-rate text drawn over it at (0, 0) glyph by glyph from the glyph surface.
+Image WithCounter(Image picture, const char* text);

@@ -46,14 +46,6 @@ protected:
     }
 };
 
-TEST_F(ProgramInputTest, WithoutJoystickStartUpGoesOnAndNoJoystickOperationIsMade) {
-    EXPECT_FALSE(StartInput());
-    EXPECT_EQ(app.joystickDevice, nullptr);
-    for (int op = 0; op < int(TestInputOp::Count); ++op) EXPECT_EQ(TestInputCalls(Obj::Joystick, TestInputOp(op)), 0);
-    EXPECT_EQ(TestInputCalls(Obj::DirectInput, TestInputOp::EnumDevices), 1);
-    EXPECT_TRUE(TestMouseCaptured());
-}
-
 // With two attached, the first that can be created is the only one created, and the one read.
 class JoystickChoiceTest : public ProgramInputTest, public ::testing::WithParamInterface<bool> {};
 
@@ -129,27 +121,6 @@ TEST_F(ProgramInputTest, RefusedSetUpStepsFailAndKeepWhatWasMade) {
     EXPECT_EQ(JoyBits(), 0u);
 }
 
-TEST_F(ProgramInputTest, FocusLossReleasesHeldKeysUntilTheWindowIsBackAndReacquired) {
-    StartInput();
-    Key(SDL_SCANCODE_RIGHT, true);
-    Pump();
-    ReadKeyboard();
-    ASSERT_EQ(app.keys[DIK_RIGHT], 0x80);
-
-    Focus(false);
-    TestResetInputCalls();
-    ReadKeyboard();
-    ReadKeyboard();
-    EXPECT_EQ(Acquires(Obj::Keyboard), 2);  // tried on every lost read, refused in the background
-    EXPECT_EQ(app.keys[DIK_RIGHT], 0);
-
-    Focus(true);
-    ReadKeyboard();
-    ReadKeyboard();
-    EXPECT_EQ(app.keys[DIK_RIGHT], 0);  // the key held before the loss stays released
-    EXPECT_EQ(Acquires(Obj::Keyboard), 3);
-}
-
 // A failed read leaves nothing held and no motion. A lost one is acquired again in the same call, fresh
 // data following on the next read; any other failure is not, and the motion waits for a good read.
 class FailedReadTest : public ProgramInputTest, public ::testing::WithParamInterface<HRESULT> {};
@@ -205,22 +176,6 @@ TEST_F(ProgramInputTest, DetachedJoystickReadsNothingAndIsTriedAgainEachFrame) {
     EXPECT_EQ(JoyBits(), 0u);
     EXPECT_EQ(Acquires(Obj::Joystick), 2);
     EXPECT_NE(app.joystickDevice, nullptr);
-}
-
-TEST_F(ProgramInputTest, ReleaseGoesKeyboardMouseJoystickThenDirectInputAndOnlyOnce) {
-    ReleaseInput();
-    EXPECT_TRUE(TestTakeReleaseLog().empty());
-    AttachJoystick();
-    ASSERT_TRUE(StartInput());
-    ReleaseInput();
-    EXPECT_EQ(TestTakeReleaseLog(), (std::vector<std::string>{"keyboard", "mouse", "joystick", "DirectInput"}));
-    EXPECT_EQ(app.directInput, nullptr);
-    EXPECT_EQ(app.keyboardDevice, nullptr);
-    EXPECT_EQ(app.mouseDevice, nullptr);
-    EXPECT_EQ(app.joystickDevice, nullptr);
-    EXPECT_FALSE(TestMouseCaptured());
-    ReleaseInput();
-    EXPECT_TRUE(TestTakeReleaseLog().empty());
 }
 
 // The whole program while its stick is pulled out and plugged back in: the joystick line shows no direction while

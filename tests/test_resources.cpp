@@ -1,13 +1,11 @@
-// Bitmap resources (the compiled-in table, FindResourceA and friends, the hooks), the embedding tool, and
-// _lopen/_lread/_lclose.
+// Bitmap resources: the compiled-in table behind FindResourceA and its friends, and the tool that embeds it.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include "platform/src/platform.h"
-#include "platform/testing.h"
+#include "tests/bitmap_bytes.h"
 
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,12 +31,7 @@ std::vector<uint8_t> Bytes(const void* data, size_t size) {
     return p ? std::vector<uint8_t>(p, p + size) : std::vector<uint8_t>{};
 }
 
-class Resources : public testing::Test {
-protected:
-    void TearDown() override { TestResetResources(); }
-};
-
-TEST_F(Resources, TheTableHoldsTheFourBitmapsInJapaneseAndFindResourceLoadsEachByNameInAnyCase) {
+TEST(Resources, TheTableHoldsTheFourBitmapsInJapaneseAndFindResourceLoadsEachByNameInAnyCase) {
     ASSERT_EQ(kEmbeddedResourceCount, 4u);
     std::map<std::string, unsigned> seen;
     for (unsigned i = 0; i < kEmbeddedResourceCount; ++i) {
@@ -59,62 +52,11 @@ TEST_F(Resources, TheTableHoldsTheFourBitmapsInJapaneseAndFindResourceLoadsEachB
         for (char& c : lower) c = char(c - 'A' + 'a');
         EXPECT_EQ(FindResourceA(nullptr, lower.c_str(), RT_BITMAP), found);
         EXPECT_EQ(FindResourceA(GetModuleHandleA(nullptr), r.name, RT_BITMAP), found);
-        const uint8_t* data = nullptr;
-        uint32_t size = 0;
-        ASSERT_TRUE(ResourceFindBitmap(lower.c_str(), &data, &size));
-        EXPECT_EQ(Bytes(data, size), expected);
     }
     EXPECT_EQ(seen, (std::map<std::string, unsigned>{
                         {"BACKIMG", 410664}, {"STRINGS", 58664}, {"TITLE", 308264}, {"CHARA", 308264}}));
     EXPECT_EQ(FindResourceA(nullptr, "Title", RT_BITMAP), FindResourceA(nullptr, "tItLe", RT_BITMAP));
-}
-
-TEST_F(Resources, UnknownNamesIdsTypesModulesAndHandlesFindAndLoadNothing) {
-    for (const char* name : std::vector<const char*>{"NOPE", "", "TITLE.bmp", "TITL", "TITLES", " TITLE", "BACKIMG.BMP",
-                                                     nullptr, MAKEINTRESOURCEA(0), MAKEINTRESOURCEA(2),
-                                                     MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(0xffff)}) {
-        EXPECT_EQ(FindResourceA(nullptr, name, RT_BITMAP), nullptr);
-        const uint8_t* data = nullptr;
-        uint32_t size = 7;
-        EXPECT_FALSE(ResourceFindBitmap(name, &data, &size));
-        EXPECT_EQ(data, nullptr);
-        EXPECT_EQ(size, 7u);
-    }
-    EXPECT_EQ(FindResourceA(nullptr, "TITLE", MAKEINTRESOURCEA(3)), nullptr);
-    EXPECT_EQ(FindResourceA(nullptr, "TITLE", "BITMAP"), nullptr);
-    int elsewhere = 0, stray = 0;
-    HMODULE other = reinterpret_cast<HMODULE>(&elsewhere);
-    EXPECT_EQ(FindResourceA(other, "TITLE", RT_BITMAP), nullptr);
-    HRSRC title = FindResourceA(nullptr, "TITLE", RT_BITMAP);
-    EXPECT_EQ(LoadResource(other, title), nullptr);
-    EXPECT_EQ(SizeofResource(other, title), 0u);
-    for (HRSRC handle : {HRSRC(nullptr), reinterpret_cast<HRSRC>(&stray)}) {
-        EXPECT_EQ(LoadResource(nullptr, handle), nullptr);
-        EXPECT_EQ(SizeofResource(nullptr, handle), 0u);
-    }
-    EXPECT_EQ(LockResource(nullptr), nullptr);
-}
-
-TEST_F(Resources, RegisteredBitmapsComeFirstHiddenNamesVanishAndTheResetBringsTheTableBack) {
-    HRSRC embedded = FindResourceA(nullptr, "TITLE", RT_BITMAP);
-    TestRegisterBitmapResource("title", {1, 2, 3, 4, 5});
-    HRSRC first = FindResourceA(nullptr, "Title", RT_BITMAP);
-    EXPECT_NE(first, embedded);
-    EXPECT_EQ(Bytes(LockResource(LoadResource(nullptr, first)), 5), (std::vector<uint8_t>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(SizeofResource(nullptr, embedded), 308264u) << "the table's handle stays usable";
-    TestHideResource("chara");
-    EXPECT_EQ(FindResourceA(nullptr, "CHARA", RT_BITMAP), nullptr);
-    const uint8_t* data = nullptr;
-    uint32_t size = 0;
-    EXPECT_FALSE(ResourceFindBitmap("CHARA", &data, &size));
-    TestRegisterBitmapResource("EXTRA", {6, 6, 6});
-    ASSERT_TRUE(ResourceFindBitmap("extra", &data, &size));
-    EXPECT_EQ(Bytes(data, size), (std::vector<uint8_t>{6, 6, 6}));
-
-    TestResetResources();
-    EXPECT_EQ(FindResourceA(nullptr, "TITLE", RT_BITMAP), embedded);
-    EXPECT_EQ(SizeofResource(nullptr, FindResourceA(nullptr, "CHARA", RT_BITMAP)), 308264u);
-    EXPECT_EQ(FindResourceA(nullptr, "EXTRA", RT_BITMAP), nullptr);
+    EXPECT_EQ(FindResourceA(nullptr, "TITLE.bmp", RT_BITMAP), nullptr);
 }
 
 // --- the embedding tool, run as the build runs it ---
@@ -153,17 +95,11 @@ protected:
 
 // A 4 x 1 packed 8-bit bitmap in a file; `field` and `value` spoil one header field for the refusal cases.
 std::vector<uint8_t> TinyBmp(size_t field = 0, uint32_t value = 0) {
-    std::vector<uint8_t> b(14 + 40 + 1024 + 4, 0);
-    auto put = [&b](size_t at, uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
-    };
-    b[0] = 'B', b[1] = 'M';
-    for (auto [at, v] : {std::pair<size_t, uint32_t>{2, 1082}, {10, 1078}, {14, 40}, {18, 4}, {22, 1}, {34, 4}})
-        put(at, v, 4);
-    put(26, 1, 2);
-    put(28, 8, 2);
-    for (int i = 0; i < 4; ++i) b[1078 + size_t(i)] = uint8_t(i * 3);
-    if (field) put(field, value, field == 26 || field == 28 ? 2 : 4);
+    BitmapShape shape;
+    shape.height = 1;
+    shape.pixel = [](int x, int) { return uint32_t(x * 3); };
+    std::vector<uint8_t> b = BitmapFile(shape);
+    if (field) PutLE(b, field, value, field == 26 || field == 28 ? 2 : 4);
     return b;
 }
 
@@ -201,44 +137,6 @@ TEST_F(EmbedTool, EmbedsTheBytesAfterTheFileHeaderAndRefusesMalformedScriptsAndB
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.errors.find(message), std::string::npos) << run.errors;
     }
-}
-
-// --- _lopen, _lread, _lclose ---
-
-class OldFiles : public testing::Test {
-protected:
-    std::filesystem::path path;
-    void SetUp() override {
-        path = std::filesystem::temp_directory_path() / ("ditessary-lread-" + std::to_string(getpid()));
-        std::ofstream(path, std::ios::binary) << "0123456789";
-    }
-    void TearDown() override { std::filesystem::remove(path); }
-};
-
-TEST_F(OldFiles, ReadsInPiecesThenShortAtTheEndThenNothingAndRefusesWhatIsNotOpenForIt) {
-    HFILE f = _lopen(path.c_str(), OF_READ);
-    ASSERT_NE(f, HFILE_ERROR);
-    char buffer[32] = {};
-    EXPECT_EQ(_lread(f, buffer, 4), 4u);
-    EXPECT_EQ(std::string(buffer, 4), "0123");
-    EXPECT_EQ(_lread(f, buffer, 0), 0u);
-    EXPECT_EQ(_lread(f, nullptr, 4), UINT(HFILE_ERROR));
-    EXPECT_EQ(_lread(f, buffer, sizeof buffer), 6u);
-    EXPECT_EQ(std::string(buffer, 6), "456789");
-    EXPECT_EQ(_lread(f, buffer, sizeof buffer), 0u);
-    EXPECT_EQ(_lclose(f), 0);
-    EXPECT_EQ(_lclose(f), HFILE_ERROR) << "closed twice";
-    EXPECT_EQ(_lread(f, buffer, 4), UINT(HFILE_ERROR)) << "read after close";
-
-    EXPECT_EQ(_lopen((path.string() + "-missing").c_str(), OF_READ), HFILE_ERROR);
-    EXPECT_EQ(_lopen(std::filesystem::temp_directory_path().c_str(), OF_READ), HFILE_ERROR);
-    EXPECT_EQ(_lopen(nullptr, OF_READ), HFILE_ERROR);
-    EXPECT_EQ(_lopen(path.c_str(), OF_READ + 1), HFILE_ERROR) << "only reading is offered";
-    EXPECT_EQ(_lread(HFILE_ERROR, buffer, 4), UINT(HFILE_ERROR));
-    const int before = fcntl(0, F_GETFD);
-    EXPECT_EQ(_lread(0, buffer, 4), UINT(HFILE_ERROR)) << "standard input was not opened by _lopen";
-    EXPECT_EQ(_lclose(0), HFILE_ERROR);
-    EXPECT_EQ(fcntl(0, F_GETFD), before) << "standard input must stay as it was";
 }
 
 }  // namespace

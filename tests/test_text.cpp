@@ -11,7 +11,6 @@
 #include <fstream>
 #include <functional>
 #include <tuple>
-#include <random>
 #include <set>
 #include <string>
 
@@ -30,24 +29,16 @@ const PALETTEENTRY* TestPalette() {
     return entries;
 }
 
-LOGFONTA Mincho(LONG height, BYTE italic = 0) {
+LOGFONTA Mincho(LONG height) {
     LOGFONTA font = {};
     font.lfHeight = height;
     font.lfWeight = FW_NORMAL;
-    font.lfItalic = italic;
     font.lfCharSet = SHIFTJIS_CHARSET;
     std::strcpy(font.lfFaceName, kMincho);
     return font;
 }
 
-struct Picture {
-    int width;
-    int height;
-    std::vector<BYTE> pixels;
-    BYTE at(int x, int y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
-};
-
-std::set<int> InkRows(const Picture& picture) {
+std::set<int> InkRows(const Image& picture) {
     std::set<int> rows;
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x)
@@ -56,7 +47,7 @@ std::set<int> InkRows(const Picture& picture) {
 }
 
 // Columns [fromX, toX) of two pictures of one size are the same.
-bool SameColumns(const Picture& a, const Picture& b, int fromX, int toX) {
+bool SameColumns(const Image& a, const Image& b, int fromX, int toX) {
     for (int y = 0; y < a.height; ++y)
         for (int x = fromX; x < toX; ++x)
             if (a.at(x, y) != b.at(x, y)) return false;
@@ -65,25 +56,25 @@ bool SameColumns(const Picture& a, const Picture& b, int fromX, int toX) {
 
 class TextTest : public HarnessTest {
 protected:
-    HarnessOptions Options() const override { return HarnessOptions{TestPalette()}; }
+    const PALETTEENTRY* Palette() const override { return TestPalette(); }
 
     // A fresh surface holding `paper`, handed to `draw` as a device context and read back afterwards.
-    static Picture OnSurface(int width, int height, const std::vector<BYTE>& paper,
-                             const std::function<void(HDC)>& draw) {
+    static Image OnSurface(int width, int height, const std::vector<BYTE>& paper,
+                           const std::function<void(HDC)>& draw) {
         LPDIRECTDRAWSURFACE7 surface = HarnessMakeSurface(width, height, paper);
         HDC dc = nullptr;
         EXPECT_EQ(surface->GetDC(&dc), DD_OK);
         draw(dc);
         surface->ReleaseDC(dc);
-        Picture picture{width, height, HarnessReadPixels(surface)};
+        Image picture{width, height, HarnessReadPixels(surface)};
         surface->Release();
         return picture;
     }
 
     // `bytes` drawn transparently at (x, y) in one font and colour, on `paper` or else on plain kPaper.
-    static Picture Text(int width, int height, int x, int y, const std::string& bytes,
-                        const LOGFONTA& logFont = Mincho(10), COLORREF colour = RGB(255, 255, 255),
-                        const std::vector<BYTE>& paper = {}) {
+    static Image Text(int width, int height, int x, int y, const std::string& bytes,
+                      const LOGFONTA& logFont = Mincho(10), COLORREF colour = RGB(255, 255, 255),
+                      const std::vector<BYTE>& paper = {}) {
         std::vector<BYTE> background = paper.empty() ? std::vector<BYTE>(size_t(width * height), kPaper) : paper;
         return OnSurface(width, height, background, [&](HDC dc) {
             HFONT font = CreateFontIndirectA(&logFont);
@@ -99,18 +90,6 @@ protected:
 };
 
 }  // namespace
-
-TEST_F(TextTest, EmptyStringDrawsNothingAndBadCallsAreRefused) {
-    EXPECT_EQ(InkRows(Text(40, 20, 5, 5, "")), std::set<int>{});
-    HDC dead = nullptr;
-    OnSurface(8, 8, {}, [&](HDC dc) {
-        dead = dc;
-        EXPECT_FALSE(TextOutA(dc, 0, 0, "A", -1));
-        EXPECT_FALSE(TextOutA(dc, 0, 0, nullptr, 3));
-    });
-    EXPECT_FALSE(TextOutA(dead, 0, 0, "A", 1));
-    EXPECT_EQ(CreateFontIndirectA(nullptr), nullptr);
-}
 
 TEST_F(TextTest, MinchoNamesResolveToIpaMinchoWhoseInkStaysInRowsOneToNine) {
     for (const char* name : {kMincho, "MS Mincho"}) {
@@ -133,7 +112,7 @@ TEST_F(TextTest, MinchoNamesResolveToIpaMinchoWhoseInkStaysInRowsOneToNine) {
 
 TEST_F(TextTest, DoubleByteCharactersDrawAsOneFullWidthGlyphEach) {
     // The full-width colon is two dots in one column, and the next character comes ten pixels on.
-    Picture colonX = Text(40, 20, 2, 0, "\x81\x46X");
+    Image colonX = Text(40, 20, 2, 0, "\x81\x46X");
     std::set<std::pair<int, int>> colon;
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 12; ++x)
@@ -141,13 +120,18 @@ TEST_F(TextTest, DoubleByteCharactersDrawAsOneFullWidthGlyphEach) {
     EXPECT_EQ(colon, (std::set<std::pair<int, int>>{{6, 4}, {6, 7}}));
     EXPECT_TRUE(SameColumns(colonX, Text(40, 20, 12, 0, "X"), 12, 40));
 
-    Picture noneX = Text(60, 20, 0, 0, "\x96\xb3\x82\xb5X");  // "無し" then X twenty pixels on
+    Image noneX = Text(60, 20, 0, 0, "\x96\xb3\x82\xb5X");  // "無し" then X twenty pixels on
     EXPECT_TRUE(SameColumns(noneX, Text(60, 20, 20, 0, "X"), 20, 60));
     EXPECT_FALSE(SameColumns(noneX, Text(60, 20, 0, 0, "\x96\xb3"), 10, 20));
+    // Lead bytes run from 0x81 to 0x9F and from 0xE0 to 0xFC: each of the four ends leads one character.
+    for (const char* pair : {"\x81\x40", "\x9f\x40", "\xe0\x40", "\xfc\x40"}) {
+        Image one = Text(40, 20, 0, 0, std::string(pair) + "X");
+        EXPECT_TRUE(SameColumns(one, Text(40, 20, 10, 0, "X"), 10, 40)) << int(BYTE(pair[0]));
+    }
 }
 
 TEST_F(TextTest, BrokenSequencesDrawTheReplacementNoBytesDoHarmAndThePictureStaysBetweenStrokes) {
-    Picture middleDot = Text(40, 20, 0, 0, "A\x81\x45");  // U+30FB, the code page's default character
+    Image middleDot = Text(40, 20, 0, 0, "A\x81\x45");  // U+30FB, the code page's default character
     EXPECT_NE(middleDot.pixels, Text(40, 20, 0, 0, "A").pixels);
     EXPECT_EQ(Text(40, 20, 0, 0, "A\x81").pixels, middleDot.pixels);      // a lead byte cut off at the end
     EXPECT_EQ(Text(40, 20, 0, 0, "A\x85\x40").pixels, middleDot.pixels);  // a pair with no character
@@ -162,20 +146,13 @@ TEST_F(TextTest, BrokenSequencesDrawTheReplacementNoBytesDoHarmAndThePictureStay
             const char bytes[2] = {char(pair >> 8), char(pair)};
             ASSERT_TRUE(TextOutA(dc, 0, 0, bytes, 2));
         }
-        std::mt19937 random(1);
-        for (int i = 0; i < 2000; ++i) {
-            std::string bytes(random() % 40, '\0');
-            for (char& b : bytes) b = char(random());
-            ASSERT_TRUE(
-                TextOutA(dc, int(random() % 200) - 100, int(random() % 40) - 20, bytes.data(), int(bytes.size())));
-        }
         SelectObject(dc, previous);
         DeleteObject(font);
     });
     // Transparent: the picture stays between the strokes.
     std::vector<BYTE> checker(60 * 20);
     for (size_t i = 0; i < checker.size(); ++i) checker[i] = BYTE(30 + (i % 60 + i / 60) % 2);
-    Picture transparent = Text(60, 20, 4, 5, "\x96\xb3 Up", Mincho(10), RGB(255, 255, 255), checker);
+    Image transparent = Text(60, 20, 4, 5, "\x96\xb3 Up", Mincho(10), RGB(255, 255, 255), checker);
     int inked = 0;
     for (size_t i = 0; i < checker.size(); ++i) {
         if (transparent.pixels[i] == checker[i]) continue;
@@ -200,30 +177,6 @@ TEST_F(TextTest, TextColourIsTheNearestPaletteEntryAndFollowsPaletteChanges) {
     EXPECT_EQ(inkOf(RGB(0, 0, 201)), std::set<BYTE>{20});
 }
 
-TEST_F(TextTest, ClippedToTheSurfaceAtEveryEdgeInAnyFont) {
-    const std::string line = "Joypad \x81\x46\x96\xb3\x82\xb5";
-    Picture whole = Text(200, 40, 100, 12, line);  // the same text with room all round
-    for (POINT at : {POINT{-3, -4}, POINT{-40, 2}, POINT{10, -8}, POINT{18, 3}, POINT{2, 5}, POINT{-70, -5}}) {
-        Picture clipped = Text(24, 8, at.x, at.y, line);
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 24; ++x)
-                ASSERT_EQ(clipped.at(x, y), whole.at(x - at.x + 100, y - at.y + 12)) << at.x << "," << at.y;
-    }
-    for (POINT at : {POINT{INT_MIN, INT_MIN}, POINT{INT_MAX, INT_MAX}, POINT{INT_MAX - 3, 0}, POINT{0, INT_MIN + 2},
-                     POINT{24, 0}, POINT{0, 8}})
-        EXPECT_EQ(InkRows(Text(24, 8, at.x, at.y, line)), std::set<int>{}) << at.x << "," << at.y;
-    // Odd font requests still give fonts that draw safely.
-    LOGFONTA unterminated = Mincho(10), heavy = Mincho(10), negativeWeight = Mincho(10);
-    std::memset(unterminated.lfFaceName, 'A', sizeof(unterminated.lfFaceName));
-    heavy.lfWeight = 5000;
-    negativeWeight.lfWeight = -7;
-    for (const LOGFONTA& logFont :
-         {Mincho(INT_MIN), Mincho(INT_MAX), Mincho(0), Mincho(1), unterminated, heavy, negativeWeight})
-        Text(50, 20, 0, 0, "Up\x96\xb3", logFont);
-    // IPAMincho's cell is its em, so a cell of 10 and a character of 10 are one size.
-    EXPECT_EQ(Text(50, 20, 0, 0, "Up\x96\xb3", Mincho(-10)).pixels, Text(50, 20, 0, 0, "Up\x96\xb3").pixels);
-}
-
 class OverlayTest : public TextTest {
 protected:
     void SetUp() override {
@@ -238,7 +191,7 @@ protected:
         TestRecordTextOut(false);
         TextTest::TearDown();
     }
-    static Picture BackBuffer() { return Picture{640, 480, HarnessReadPixels(app.backBuffer)}; }
+    static Image BackBuffer() { return Image{640, 480, HarnessReadPixels(app.backBuffer)}; }
     static void ExpectNothingLeft() {
         EXPECT_EQ(TestGetLiveObjects().fonts, 0);
         EXPECT_EQ(TestGetLiveObjects().dcs, 0);
@@ -258,7 +211,7 @@ TEST_F(OverlayTest, DrawsOneTransparentLineInTheNamedFaceAndNothingForNoContext)
 
     TestTakeTextOut();
     DrawOverlayText(0, 0, "x", RGB(255, 255, 255), 10, std::string(40, 'F').c_str(), 0);
-    const Picture before = BackBuffer();
+    const Image before = BackBuffer();
     DrawOverlayText(200, 60, "", RGB(255, 255, 255), 10, kMincho, 0);
     calls = TestTakeTextOut();
     ASSERT_EQ(calls.size(), 2u);
@@ -283,7 +236,7 @@ TEST_F(OverlayTest, TenThousandLinesReuseOneFaceAndLeaveNothingBehind) {
     EXPECT_EQ(afterAll.facesOpened, afterFirst.facesOpened);
     EXPECT_EQ(afterAll.glyphsRendered, afterFirst.glyphsRendered);
     ExpectNothingLeft();
-    Picture expected;
+    Image expected;
     for (int y : {60, 70, 80}) expected = Text(640, 480, 200, y, line, Mincho(10), RGB(255, 255, 255), expected.pixels);
     EXPECT_EQ(BackBuffer().pixels, expected.pixels);
 }
@@ -476,14 +429,14 @@ TEST_P(FontSetUpTest, ChoosesTheFaceStepByStepAndSaysOnceWhenThereIsNone) {
         EXPECT_EQ(FamilyFor(Face(request.charSet, request.face)), request.family) << request.face;
     }
     for (int i = 0; i < 3; ++i) DrawOverlayText(200, 50 + 10 * i, kReadOut[i], RGB(255, 255, 255), 10, kMincho, 0);
-    const Picture lines = BackBuffer();
+    const Image lines = BackBuffer();
     bool drawn = true;
     OnSurface(8, 8, {}, [&](HDC dc) { drawn = TextOutA(dc, 0, 0, "Up", 2); });
     EXPECT_EQ(testing::internal::GetCapturedStderr(), GetParam().said);
 
     const std::string face = GetParam().requests[0].family;
     EXPECT_EQ(drawn, !face.empty());
-    Picture expected{640, 480, std::vector<BYTE>(640 * 480, kPaper)};
+    Image expected{640, 480, std::vector<BYTE>(640 * 480, kPaper)};
     if (!face.empty()) {
         for (int i = 0; i < 3; ++i) {
             expected = Text(640, 480, 200, 50 + 10 * i, kReadOut[i], Face(SHIFTJIS_CHARSET, face.c_str()),

@@ -1,9 +1,7 @@
-// The walk scene in the running program: entry, walking by key and stick, leaving the field, failed blits.
+// The walk scene in the running program: entry, walking by key and stick, standing still, leaving the field.
 #include "tests/program_harness.h"
 
 #include "scenes/scenes.h"
-
-#include "png_write.h"
 
 #include <algorithm>
 #include <memory>
@@ -19,8 +17,7 @@ struct WalkRecord {
     LONG shownX;    // the sprite position the picture matched, or -1
     LONG playerX;   // app.playerX after the frame
     BYTE sceneAfter;
-    BYTE corner;               // the picture's bottom-right pixel
-    const TestFrame* picture;  // valid only inside the callback
+    BYTE corner;  // the picture's bottom-right pixel
 };
 
 // Finds the sprite position a picture shows by matching the composed walk picture near the expected place.
@@ -31,12 +28,12 @@ LONG ShownSpriteX(const WalkPainter& painter, const TestFrame& picture, LONG aro
     return -1;
 }
 
-// Runs the program into the walk scene; `hold` is pressed (and Space released) between frame 2 and the walk
-// scene's first frame, `each` sees every walk-scene frame and says whether to go on.
-int RunWalk(const std::vector<SDL_Scancode>& hold, const std::function<bool(const WalkRecord&)>& each,
-            bool keepSpace = false) {
+// The records of the walk frames 1 to `last`: the program run into the walk scene, `hold` pressed (and Space
+// released, unless kept) between frame 2 and the walk scene's first frame.
+std::vector<WalkRecord> Walk(const std::vector<SDL_Scancode>& hold, int last, bool keepSpace = false) {
+    std::vector<WalkRecord> records;
     std::unique_ptr<WalkPainter> painter;
-    return RunProgram([&](const ProgramFrame& frame) {
+    RunProgram([&](const ProgramFrame& frame) {
         if (frame.number == 1) PressKey(SDL_SCANCODE_SPACE);
         if (frame.number == 2) {
             EXPECT_EQ(frame.sceneAfter, SCENE_GAME_INIT);
@@ -45,22 +42,10 @@ int RunWalk(const std::vector<SDL_Scancode>& hold, const std::function<bool(cons
         }
         if (frame.number < kFirstWalkFrame) return true;
         if (!painter) painter = std::make_unique<WalkPainter>();
-        return each({frame.number - kFirstWalkFrame + 1, ShownSpriteX(*painter, frame.picture, app.playerX),
-                     app.playerX, frame.sceneAfter, frame.picture.at(639, 479), &frame.picture});
+        records.push_back({frame.number - kFirstWalkFrame + 1, ShownSpriteX(*painter, frame.picture, app.playerX),
+                           app.playerX, frame.sceneAfter, frame.picture.at(639, 479)});
+        return records.back().walkFrame < last;
     });
-}
-
-// The records of the walk frames 1 to `last`.
-std::vector<WalkRecord> Walk(const std::vector<SDL_Scancode>& hold, int last, bool keepSpace = false) {
-    std::vector<WalkRecord> records;
-    RunWalk(
-        hold,
-        [&](const WalkRecord& r) {
-            records.push_back(r);
-            records.back().picture = nullptr;
-            return r.walkFrame < last;
-        },
-        keepSpace);
     return records;
 }
 
@@ -86,55 +71,43 @@ TEST(WalkScene, HoldingRightLeavesInTheFrame208AndTheNextFrameIsTheInputTestScen
     EXPECT_EQ(records[208].corner, kTitleClearIndex) << "the input-test scene's clear colour";
 }
 
-// Left and Right together cancel; Up, Down and other keys do not move the sprite.
-class StandingStill : public ::testing::TestWithParam<std::vector<SDL_Scancode>> {};
-
-TEST_P(StandingStill, ThirtyFramesAt386) {
-    std::vector<WalkRecord> records = Walk(GetParam(), 30);
-    ASSERT_EQ(records.size(), 30u);
-    for (const WalkRecord& r : records) {
-        EXPECT_EQ(r.shownX, 386);
-        EXPECT_EQ(r.playerX, 386);
-        EXPECT_EQ(r.sceneAfter, SCENE_GAME);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Keys, StandingStill,
-                         ::testing::Values(std::vector<SDL_Scancode>{SDL_SCANCODE_LEFT, SDL_SCANCODE_RIGHT},
-                                           std::vector<SDL_Scancode>{SDL_SCANCODE_UP, SDL_SCANCODE_DOWN,
-                                                                     SDL_SCANCODE_A}),
-                         [](const auto& info) { return info.index == 0 ? "LeftAndRight" : "UpDownAndA"; });
-
-struct StickCase {
+// Left and Right together cancel; Up, Down and other keys do not move the sprite. The stick alone walks; key and
+// stick together step one pixel; Left with the stick pushed right cancel.
+struct Steps {
     const char* name;
-    int16_t axisX;
     std::vector<SDL_Scancode> keys;
-    LONG afterTen;  // the position after ten walk frames
+    bool stick;
+    int16_t axisX;
+    LONG step;  // pixels a frame
 };
 
-void PrintTo(const StickCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const Steps& c, std::ostream* out) { *out << c.name; }
 
-class WalkWithStick : public ::testing::TestWithParam<StickCase> {};
+class WalkSteps : public ::testing::TestWithParam<Steps> {};
 
-// The stick alone walks; key and stick together step one pixel; Left with the stick pushed right cancel.
-TEST_P(WalkWithStick, TenFrames) {
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0);
-    int stick = TestAttachJoystick(2, 10, 0);
-    ASSERT_GE(stick, 0) << SDL_GetError();
-    TestSetJoystickAxis(stick, 0, GetParam().axisX);
-    std::vector<WalkRecord> records = Walk(GetParam().keys, 10);
-    ASSERT_EQ(records.size(), 10u);
-    EXPECT_EQ(records.back().playerX, GetParam().afterTen);
-    std::vector<std::string> lines = ProgramDebugLines();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Joypad Not Found\n"), 0) << "the stick was found";
-    TestDetachJoystick(stick);
+TEST_P(WalkSteps, TwentyFramesOneStepEach) {
+    const Steps& c = GetParam();
+    const int stick = c.stick ? TestAttachJoystick(2, 10, 0) : -1;
+    ASSERT_EQ(stick >= 0, c.stick) << SDL_GetError();
+    if (c.stick) TestSetJoystickAxis(stick, 0, c.axisX);
+    std::vector<WalkRecord> records = Walk(c.keys, 20);
+    ASSERT_EQ(records.size(), 20u);
+    for (const WalkRecord& r : records) {
+        EXPECT_EQ(r.shownX, 386 + c.step * (r.walkFrame - 1)) << "walk frame " << r.walkFrame;
+        EXPECT_EQ(r.playerX, 386 + c.step * r.walkFrame) << "walk frame " << r.walkFrame;
+        EXPECT_EQ(r.sceneAfter, SCENE_GAME);
+    }
+    if (stick >= 0) TestDetachJoystick(stick);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WalkWithStick,
-                         ::testing::Values(StickCase{"StickAlone", -32768, {}, 376},
-                                           StickCase{"KeyAndStickOnePixel", -32768, {SDL_SCANCODE_LEFT}, 376},
-                                           StickCase{"LeftKeyStickRightCancel", 32767, {SDL_SCANCODE_LEFT}, 386}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    KeysAndStick, WalkSteps,
+    ::testing::Values(Steps{"LeftAndRight", {SDL_SCANCODE_LEFT, SDL_SCANCODE_RIGHT}, false, 0, 0},
+                      Steps{"UpDownAndA", {SDL_SCANCODE_UP, SDL_SCANCODE_DOWN, SDL_SCANCODE_A}, false, 0, 0},
+                      Steps{"StickAlone", {}, true, -32768, -1},
+                      Steps{"KeyAndStickOnePixel", {SDL_SCANCODE_LEFT}, true, -32768, -1},
+                      Steps{"LeftKeyStickRightCancel", {SDL_SCANCODE_LEFT}, true, 32767, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WalkScene, SpaceStillHeldWhenTheSpriteLeavesRestartsTheWalkTheFrameAfter) {
     std::vector<WalkRecord> records = Walk({SDL_SCANCODE_RIGHT}, 211, true);
@@ -144,56 +117,6 @@ TEST(WalkScene, SpaceStillHeldWhenTheSpriteLeavesRestartsTheWalkTheFrameAfter) {
     EXPECT_EQ(records[209].shownX, 386) << "the walk starts over";
     EXPECT_EQ(records[209].playerX, 387);
     EXPECT_EQ(records[209].sceneAfter, SCENE_GAME);
-}
-
-TEST(WalkScene, AFailedBackgroundBlitNeitherDrawsNorMovesTheSprite) {
-    std::vector<TestFrame> pictures;
-    std::vector<WalkRecord> records;
-    int backBufferBlits = -1;
-    RunWalk({SDL_SCANCODE_LEFT}, [&](const WalkRecord& r) {
-        records.push_back(r);
-        pictures.push_back(*r.picture);
-        if (r.walkFrame == 5) {
-            TestResetSurfaceCallCounts();
-            TestFailSurfaceOp(app.backBuffer, TestSurfaceOp::BltFast, DDERR_INVALIDRECT, 1);
-        }
-        if (r.walkFrame == 6) backBufferBlits = TestSurfaceCallCount(app.backBuffer, TestSurfaceOp::BltFast);
-        return r.walkFrame < 8;
-    });
-    ASSERT_EQ(records.size(), 8u);
-    EXPECT_EQ(records[4].playerX, 381);
-    EXPECT_EQ(records[5].playerX, 381) << "no input was read in the failed frame";
-    EXPECT_EQ(records[5].sceneAfter, SCENE_GAME);
-    EXPECT_EQ(backBufferBlits, 1) << "the sprite blit was not made";
-    EXPECT_EQ(Difference(Image{640, 480, pictures[3].indices}, pictures[5]), "")
-        << "the failed frame shows the back buffer as the flip before last left it";
-    EXPECT_EQ(records[6].shownX, 381);
-    EXPECT_EQ(records[6].playerX, 380);
-}
-
-// The walk scene as a person sees it, counter included, saved scaled x2 with the palette applied
-// (docs/walk.png is this picture).
-TEST(WalkScene, ScreenAsPresented) {
-    TestFrame shown;
-    std::string difference = "not reached";
-    RunWalk({SDL_SCANCODE_RIGHT}, [&](const WalkRecord& r) {
-        if (r.walkFrame == 59) TestAdvanceClock(1000);
-        if (r.walkFrame < 60) return true;
-        EXPECT_STREQ(app.fpsText, "0062 FPS");
-        Image expected = WalkPainter().At(386 + 59);
-        PasteCounter(expected, "0062 FPS");
-        difference = Difference(expected, *r.picture);
-        shown = *r.picture;
-        return false;
-    });
-    EXPECT_EQ(difference, "");
-    ASSERT_EQ(shown.indices.size(), 640u * 480u);
-    std::vector<uint32_t> xrgb(1280 * 960);
-    for (size_t i = 0; i < xrgb.size(); ++i) {
-        const PALETTEENTRY& colour = shown.palette[shown.at(int(i % 1280) / 2, int(i / 1280) / 2)];
-        xrgb[i] = uint32_t(colour.peRed) << 16 | uint32_t(colour.peGreen) << 8 | colour.peBlue;
-    }
-    EXPECT_TRUE(WritePng(DITESSARY_BINARY_DIR "/walk.png", 1280, 960, xrgb.data()));
 }
 
 }  // namespace

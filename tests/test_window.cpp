@@ -1,4 +1,5 @@
-// The window and message services: class registration, activation, the queue, closing and destruction.
+// The window, its messages and the system services around them: closing and destruction, SDL events as
+// messages, debug output and message boxes.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -14,40 +15,16 @@ namespace {
 
 struct Seen {
     UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
     int liveWindows;  // windows alive while the procedure ran
 };
 std::vector<Seen> seen;
-LRESULT createResult = 0;
 constexpr UINT WM_USER_TEST = 0x0401;
 using Msg = std::tuple<UINT, WPARAM, LPARAM>;
 
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    seen.push_back({message, wParam, lParam, TestGetLiveObjects().windows});
-    if (message == WM_CREATE) return createResult;
+    seen.push_back({message, TestGetLiveObjects().windows});
     if (message == WM_DESTROY) PostQuitMessage(7);
     return DefWindowProcA(window, message, wParam, lParam);
-}
-
-WNDCLASSA RecordingClass(const char* name) {
-    WNDCLASSA c{};
-    c.lpfnWndProc = RecordingProc;
-    c.hInstance = GetModuleHandleA(nullptr);
-    c.lpszClassName = name;
-    return c;
-}
-
-HWND CreateOf(const char* className) {
-    return CreateWindowExA(0, className, "", 0, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
-}
-
-HWND MakeWindow() {
-    WNDCLASSA c = RecordingClass("Recorder");
-    EXPECT_NE(RegisterClassA(&c), 0);
-    HWND window = CreateOf("Recorder");
-    EXPECT_NE(window, nullptr);
-    return window;
 }
 
 std::vector<UINT> Messages() {
@@ -85,114 +62,24 @@ std::vector<MSG> PumpedMessages() {
     return messages;
 }
 
-// A shown window with its queue emptied and nothing recorded.
-HWND ShownWindow() {
-    HWND window = MakeWindow();
+// A window of a recording class, created (hidden), or also shown with its queue emptied and nothing recorded.
+HWND MakeWindow(bool shown) {
+    WNDCLASSA c{};
+    c.lpfnWndProc = RecordingProc;
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.lpszClassName = "Recorder";
+    EXPECT_NE(RegisterClassA(&c), 0);
+    HWND window = CreateWindowExA(0, "Recorder", "", 0, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_NE(window, nullptr);
+    if (!shown) return window;
     ShowWindow(window, SW_SHOWNORMAL);
     PumpedMessages();
     seen.clear();
     return window;
 }
 
-TEST(WindowClass, RefusesUnnamedProcedurelessAndDuplicateClasses) {
-    WNDCLASSA c = RecordingClass("");
-    EXPECT_EQ(RegisterClassA(&c), 0);
-    c = RecordingClass("NoProc");
-    c.lpfnWndProc = nullptr;
-    EXPECT_EQ(RegisterClassA(&c), 0);
-    c = RecordingClass("Twice");
-    EXPECT_NE(RegisterClassA(&c), 0);
-    EXPECT_EQ(RegisterClassA(&c), 0);
-    EXPECT_EQ(CreateOf("Unregistered"), nullptr);
-    EXPECT_EQ(TestGetLiveObjects().windows, 0);
-}
-
-TEST(Window, CreatesHiddenDesktopSizedAndSendsCreateFirst) {
-    ASSERT_NE(MakeWindow(), nullptr);
-    EXPECT_EQ(Messages(), std::vector<UINT>{WM_CREATE});
-    SDL_Window* sdl = SDL_GetWindowFromID(1);
-    ASSERT_NE(sdl, nullptr);
-    EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_HIDDEN);
-    EXPECT_TRUE(TestWindowFullScreen());
-    SDL_Rect desktop;
-    ASSERT_EQ(SDL_GetDisplayBounds(0, &desktop), 0);
-    int x, y, w, h;
-    SDL_GetWindowPosition(sdl, &x, &y);
-    SDL_GetWindowSize(sdl, &w, &h);
-    EXPECT_EQ((std::vector<int>{x, y, w, h}), (std::vector<int>{desktop.x, desktop.y, desktop.w, desktop.h}));
-    EXPECT_EQ(CreateOf("Recorder"), nullptr) << "the program has one window";
-}
-
-TEST(Window, CreateRefusedByItsProcedureLeavesNoWindow) {
-    createResult = -1;
-    WNDCLASSA c = RecordingClass("Refuser");
-    ASSERT_NE(RegisterClassA(&c), 0);
-    EXPECT_EQ(CreateOf("Refuser"), nullptr);
-    EXPECT_EQ(TestGetLiveObjects().windows, 0);
-    EXPECT_EQ(Messages(), (std::vector<UINT>{WM_CREATE, WM_DESTROY}));
-}
-
-TEST(Window, ShowActivatesInsideTheCallWithTheMinimisedFlag) {
-    HWND window = MakeWindow();
-    seen.clear();
-    EXPECT_EQ(ShowWindow(window, SW_SHOWNORMAL), FALSE);
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(Msg(seen[0].message, seen[0].wParam, seen[0].lParam), Msg(WM_ACTIVATE, MAKELONG(WA_ACTIVE, 0), 0));
-    EXPECT_EQ(Msg(seen[1].message, seen[1].wParam, seen[1].lParam),
-              Msg(WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELONG(HTCLIENT, WM_MOUSEMOVE)));
-    EXPECT_FALSE(SDL_GetWindowFlags(SDL_GetWindowFromID(1)) & SDL_WINDOW_HIDDEN);
-    EXPECT_EQ(UpdateWindow(window), TRUE);
-    SetFocus(window);
-    EXPECT_EQ(SetFocus(window), window);
-
-    seen.clear();
-    EXPECT_EQ(ShowWindow(window, SW_SHOWMINIMIZED), TRUE);
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].wParam, WPARAM(MAKELONG(WA_ACTIVE, 1)));
-    EXPECT_TRUE(TestWindowMinimised());
-}
-
-TEST(MessageQueue, DeliversPostedMessagesInOrderAndQuitLast) {
-    HWND window = MakeWindow();
-    seen.clear();
-    MSG m;
-    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
-    EXPECT_TRUE(PostMessageA(window, WM_USER_TEST, 1, 10));
-    PostQuitMessage(42);
-    EXPECT_TRUE(PostMessageA(window, WM_USER_TEST, 2, 20));
-    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
-    EXPECT_EQ(m.wParam, WPARAM(1));
-    EXPECT_EQ(TestQueuedMessageCount(), 3) << "PM_NOREMOVE leaves the message queued";
-
-    std::vector<MSG> taken = DrainQueue();
-    EXPECT_EQ(Triples(taken), (std::vector<Msg>{{WM_USER_TEST, 1, 10}, {WM_QUIT, 42, 0}}));
-    ASSERT_EQ(taken.size(), 2u);
-    EXPECT_EQ((std::vector<HWND>{taken[0].hwnd, taken[1].hwnd}), (std::vector<HWND>{window, nullptr}));
-    EXPECT_EQ(Messages(), std::vector<UINT>{WM_USER_TEST}) << "only the first was dispatched";
-
-    ASSERT_TRUE(PeekMessageA(&m, window, 0, 0, PM_REMOVE));
-    EXPECT_EQ(m.wParam, WPARAM(2));
-    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
-}
-
-TEST(MessageQueue, FiltersByRangeButAlwaysYieldsQuit) {
-    HWND window = MakeWindow();
-    PostMessageA(window, WM_KEYDOWN, VK_SPACE, 0);
-    PostMessageA(window, WM_MOUSEMOVE, 0, 0);
-    PostQuitMessage(3);
-    MSG m;
-    for (UINT expected : {UINT(WM_MOUSEMOVE), UINT(WM_QUIT)}) {
-        ASSERT_TRUE(PeekMessageA(&m, nullptr, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_REMOVE));
-        EXPECT_EQ(m.message, expected);
-    }
-    EXPECT_EQ(GetMessageA(&m, nullptr, 0, 0), 1);
-    EXPECT_EQ(m.message, UINT(WM_KEYDOWN));
-    EXPECT_TRUE(TranslateMessage(&m));
-    EXPECT_EQ(GetMessageA(&m, reinterpret_cast<HWND>(&m), 0, 0), -1) << "not a window";
-}
-
 TEST(Window, CloseDestroysWithDestroyRunningInsideWhileTheWindowLives) {
-    HWND window = ShownWindow();
+    HWND window = MakeWindow(true);
     PostMessageA(window, WM_USER_TEST, 0, 0);
     EXPECT_EQ(DefWindowProcA(window, WM_CLOSE, 0, 0), 0);
     EXPECT_EQ(Messages(), std::vector<UINT>{WM_DESTROY});
@@ -202,42 +89,16 @@ TEST(Window, CloseDestroysWithDestroyRunningInsideWhileTheWindowLives) {
     EXPECT_EQ(DestroyWindow(window), FALSE);
     EXPECT_EQ(PostMessageA(window, WM_USER_TEST, 0, 0), FALSE);
     EXPECT_EQ(Triples(DrainQueue()), (std::vector<Msg>{{WM_QUIT, 7, 0}})) << "the dead window's message went with it";
-
     MSG dead{};
     dead.hwnd = window;
     dead.message = WM_USER_TEST;
     seen.clear();
     EXPECT_EQ(DispatchMessageA(&dead), 0);
     EXPECT_TRUE(seen.empty()) << "dispatch to a dead window calls nothing";
-    EXPECT_EQ(DispatchMessageA(nullptr), 0);
-}
-
-TEST(EventTranslation, KeysBecomeVirtualKeysWithScanCodeRepeatAndTransitionBits) {
-    HWND window = ShownWindow();
-    TestPushKey(SDL_SCANCODE_ESCAPE, true);
-    TestPushKey(SDL_SCANCODE_RIGHT, true);
-    TestPushKey(SDL_SCANCODE_RIGHT, true, true);
-    TestPushKey(SDL_SCANCODE_RIGHT, false);
-    TestPushKey(SDL_SCANCODE_F12, true);
-    TestPushKey(SDL_SCANCODE_A, true);
-    TestPushKey(SDL_SCANCODE_KP_8, true);
-    std::vector<MSG> m = PumpedMessages();
-    const LPARAM repeat = LPARAM(1) << 30, up = LPARAM(1) << 31, right = 0x014D0001;  // extended bit 24 set
-    EXPECT_EQ(Triples(m), (std::vector<Msg>{{WM_KEYDOWN, VK_ESCAPE, 0x00010001},
-                                            {WM_KEYDOWN, VK_RIGHT, right},
-                                            {WM_KEYDOWN, VK_RIGHT, right | repeat},
-                                            {WM_KEYUP, VK_RIGHT, right | repeat | up},
-                                            {WM_KEYDOWN, VK_F12, 0x00580001},
-                                            {WM_KEYDOWN, 'A', 0x001E0001},
-                                            {WM_KEYDOWN, 0x68, 0x00480001}}));
-    for (const MSG& each : m) {
-        EXPECT_EQ(each.hwnd, window);
-        EXPECT_EQ(TranslateMessage(&each), TRUE);
-    }
 }
 
 TEST(EventTranslation, AltMakesSystemKeysAndAltF4ClosesTheWindow) {
-    ShownWindow();
+    MakeWindow(true);
     TestPushKey(SDL_SCANCODE_LALT, true);
     SDL_SetModState(KMOD_LALT);
     TestPushKey(SDL_SCANCODE_F4, true);
@@ -254,30 +115,15 @@ TEST(EventTranslation, AltMakesSystemKeysAndAltF4ClosesTheWindow) {
     EXPECT_EQ(TestGetLiveObjects().windows, 0);
 }
 
-TEST(EventTranslation, MouseMotionAsksForTheCursorBeforeTheMove) {
-    HWND window = ShownWindow();
-    TestPushMouseMotion(30, 40);
-    TestPushMouseMotion(-10, 2);
-    std::vector<MSG> m = PumpedMessages();
-    const Msg cursor{WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELONG(HTCLIENT, WM_MOUSEMOVE)};
-    EXPECT_EQ(
-        Triples(m),
-        (std::vector<Msg>{cursor, {WM_MOUSEMOVE, 0, MAKELONG(30, 40)}, cursor, {WM_MOUSEMOVE, 0, MAKELONG(20, 42)}}));
-    ASSERT_EQ(m.size(), 4u);
-    EXPECT_EQ(m[3].pt.x, 20);
-    EXPECT_EQ(m[3].pt.y, 42);
-}
-
 TEST(EventTranslation, MinimiseRestoreAndFocusBecomeActivationsWithTheMinimisedFlag) {
-    HWND window = ShownWindow();
+    HWND window = MakeWindow(true);
     for (auto event :
          {SDL_WINDOWEVENT_SHOWN, SDL_WINDOWEVENT_FOCUS_LOST, SDL_WINDOWEVENT_MINIMIZED, SDL_WINDOWEVENT_FOCUS_GAINED,
           SDL_WINDOWEVENT_RESTORED, SDL_WINDOWEVENT_RESTORED, SDL_WINDOWEVENT_MOVED})
         TestPushWindowEvent(event);
     std::vector<WPARAM> activations;
     for (const MSG& m : PumpedMessages()) {
-        EXPECT_EQ(m.message, UINT(WM_ACTIVATE));
-        EXPECT_EQ(m.hwnd, window);
+        EXPECT_EQ(std::make_pair(m.message, m.hwnd), std::make_pair(UINT(WM_ACTIVATE), window));
         activations.push_back(m.wParam);
     }
     EXPECT_EQ(activations, (std::vector<WPARAM>{WPARAM(MAKELONG(WA_INACTIVE, 0)), WPARAM(MAKELONG(WA_INACTIVE, 1)),
@@ -286,7 +132,7 @@ TEST(EventTranslation, MinimiseRestoreAndFocusBecomeActivationsWithTheMinimisedF
 }
 
 TEST(EventTranslation, WindowCloseAndQuitEventsCloseTheWindowOnce) {
-    ShownWindow();
+    MakeWindow(true);
     TestPushWindowEvent(SDL_WINDOWEVENT_CLOSE);
     TestPushQuit();
     EXPECT_EQ(Triples(DrainQueue()), (std::vector<Msg>{{WM_CLOSE, 0, 0}, {WM_QUIT, 7, 0}}))
@@ -295,20 +141,16 @@ TEST(EventTranslation, WindowCloseAndQuitEventsCloseTheWindowOnce) {
     EXPECT_EQ(TestGetLiveObjects().windows, 0);
 }
 
-TEST(MessageQueue, GetMessageWaitsForAnEventFromAnotherThread) {
-    ShownWindow();
-    SDL_Thread* pusher = SDL_CreateThread(
-        [](void*) -> int {
-            SDL_Delay(50);
-            TestPushKey(SDL_SCANCODE_SPACE, true);
-            return 0;
-        },
-        "pusher", nullptr);
-    MSG m;
-    EXPECT_EQ(GetMessageA(&m, nullptr, 0, 0), 1);
-    SDL_WaitThread(pusher, nullptr);
-    EXPECT_EQ(m.message, UINT(WM_KEYDOWN));
-    EXPECT_EQ(m.wParam, WPARAM(VK_SPACE));
+// Debug lines and, with no display to show it on, a message box go to standard error as they are.
+TEST(SystemServices, DebugOutputAndMessageBoxesWithoutADisplayGoToStandardError) {
+    testing::internal::CaptureStderr();
+    OutputDebugStringA("Joypad Not Found\n");
+    OutputDebugStringA("a\tb");
+    EXPECT_EQ(MessageBoxA(nullptr, "CreateSurface FAILED", "Plinth Tessary", MB_OK), IDOK);
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);  // the dummy driver is no display either
+    EXPECT_EQ(MessageBoxA(nullptr, "DDLoadPalette FAILED", "Plinth Tessary", MB_OK), IDOK);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Joypad Not Found\na\tbPlinth Tessary: CreateSurface FAILED\nPlinth Tessary: DDLoadPalette FAILED\n");
 }
 
 }  // namespace

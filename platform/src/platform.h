@@ -99,11 +99,10 @@ bool PresentAttach(SDL_Window* window);  // the exclusive level's window
 void PresentDetach();
 bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette);  // every Flip
 void PresentReset(bool deviceLost);  // the renderer lost its targets, or its whole device
-// The pieces of a present, apart for the benchmarks: the 256-entry index -> XRGB table, the 640 x 480 conversion
-// through it, the upload into the streaming texture, and the rectangle the picture takes in a window.
+// The pieces of the renderer path's present, apart for the benchmarks: the 256-entry index -> XRGB table and the
+// 640 x 480 conversion through it into the streaming texture; and the rectangle the picture takes in a window.
 void PresentBuildTable(const PALETTEENTRY* palette, uint32_t* table);
 void PresentConvertFrame(const BYTE* pixels, LONG pitch, const uint32_t* table, uint32_t* argb, int argbPitch);
-bool PresentUpload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette);
 SDL_Rect PresentDestination(int windowWidth, int windowHeight);
 
 // --- GDI objects (gdi.cpp, bitmap.cpp, text.cpp) ---

@@ -169,8 +169,25 @@ void CaptureRendererWindow(int width, int height) {
     presenter.windowHeight = height;
 }
 
+bool Upload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
+    if (!presenter.texture) return false;
+    // A kilobyte compared per frame costs less than tracking every way the display palette can change.
+    if (presenter.tableFormat != SDL_PIXELFORMAT_ARGB8888 ||
+        std::memcmp(palette, presenter.tablePalette, sizeof presenter.tablePalette) != 0) {
+        std::memcpy(presenter.tablePalette, palette, sizeof presenter.tablePalette);
+        PresentBuildTable(palette, presenter.table);
+        presenter.tableFormat = SDL_PIXELFORMAT_ARGB8888;
+    }
+    void* texels = nullptr;
+    int texelPitch = 0;
+    if (SDL_LockTexture(presenter.texture, nullptr, &texels, &texelPitch) != 0) return false;
+    PresentConvertFrame(pixels, pitch, presenter.table, static_cast<uint32_t*>(texels), texelPitch);
+    SDL_UnlockTexture(presenter.texture);
+    return true;
+}
+
 bool PresentThroughRenderer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
-    if (!PresentUpload(pixels, pitch, palette)) return false;
+    if (!Upload(pixels, pitch, palette)) return false;
     int width = 0;
     int height = 0;
     if (SDL_GetRendererOutputSize(presenter.renderer, &width, &height) != 0) return false;
@@ -426,23 +443,6 @@ void PresentDetach() {
     presenter.surface = nullptr;
     presenter.path = Path::Unattached;
     presenter.window = nullptr;
-}
-
-bool PresentUpload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
-    if (!presenter.texture) return false;
-    // A kilobyte compared per frame costs less than tracking every way the display palette can change.
-    if (presenter.tableFormat != SDL_PIXELFORMAT_ARGB8888 ||
-        std::memcmp(palette, presenter.tablePalette, sizeof presenter.tablePalette) != 0) {
-        std::memcpy(presenter.tablePalette, palette, sizeof presenter.tablePalette);
-        PresentBuildTable(palette, presenter.table);
-        presenter.tableFormat = SDL_PIXELFORMAT_ARGB8888;
-    }
-    void* texels = nullptr;
-    int texelPitch = 0;
-    if (SDL_LockTexture(presenter.texture, nullptr, &texels, &texelPitch) != 0) return false;
-    PresentConvertFrame(pixels, pitch, presenter.table, static_cast<uint32_t*>(texels), texelPitch);
-    SDL_UnlockTexture(presenter.texture);
-    return true;
 }
 
 // Flip calls this with the new front buffer and the display palette.

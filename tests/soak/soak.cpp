@@ -21,25 +21,6 @@ namespace {
 constexpr long kRssSlackKb = 256;
 // A scene phase longer than this means the script lost control of the program.
 constexpr long kPhaseLimit = 3000;
-
-// One kind of fault: first in frame `first`, then every `every` frames. Each kind comes once early, inside the
-// warm-up tenth of a 20,000-frame run, so what a fault does to the allocator (the refill's bitmaps are the largest
-// blocks the program asks for) has happened before the resident memory is first sampled. The periods are primes,
-// so the faults meet each other in ever different frames and scenes.
-struct Due {
-    long first;
-    long every;
-    bool operator()(long frame) const { return frame >= first && (frame - first) % every == 0; }
-};
-struct Schedule {
-    Due loss{101, 3001};
-    Due readFault{211, 4001};
-    Due busy{307, 5003};
-    Due blitFailure{401, 6007};
-    Due restoreFailure{503, 7001};
-    Due minimise{601, 7919};
-    Due focusLoss{701, 9973};
-};
 // A run shorter than this holds too few walks to judge the script's progress, and too little time for the
 // resident memory to mean anything (under valgrind it is mostly valgrind's own).
 constexpr long kFramesToJudge = 2000;
@@ -52,17 +33,25 @@ constexpr bool kSanitized = __has_feature(address_sanitizer);
 #else
 constexpr bool kSanitized = false;
 #endif
-
 constexpr int kPassesMinimised = 25;
 constexpr int kFramesUnfocused = 3;
+
+// The kinds of fault, each first in frame `first`, then every `every` frames. Each kind comes once early, inside
+// the warm-up tenth of a 20,000-frame run, so what a fault does to the allocator (the refill's bitmaps are the
+// largest blocks the program asks for) has happened before the resident memory is first sampled. The periods are
+// primes, so the faults meet each other in ever different frames and scenes.
+enum Kind { kLoss, kReadFault, kBusy, kBlitFailure, kRestoreFailure, kMinimise, kFocusLoss, kKinds };
+struct Due {
+    const char* name;
+    long first, every, count;
+    bool operator()(long frame) const { return frame >= first && (frame - first) % every == 0; }
+};
 
 long ResidentKb(const char* field) {
     std::ifstream status("/proc/self/status");
     std::string line;
-    const size_t length = std::strlen(field);
-    while (std::getline(status, line)) {
-        if (line.compare(0, length, field) == 0) return std::atol(line.c_str() + length);
-    }
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
     return -1;
 }
 
@@ -78,44 +67,25 @@ std::string Describe(const TestLiveObjects& l) {
     return text;
 }
 
-void PushMouseButton(int button, bool down) {
-    SDL_Event event{};
-    event.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    event.button.timestamp = SDL_GetTicks();
-    event.button.button = Uint8(button);
-    event.button.state = down ? SDL_PRESSED : SDL_RELEASED;
-    event.button.clicks = 1;
-    SDL_PushEvent(&event);
-}
-
 enum class Phase { Sweep, Start, Walk };
 
 struct Soak {
     long frames = 0;  // frames asked for
-    Schedule every;
+    Due due[kKinds] = {
+        {"surface losses", 101, 3001, 0}, {"device reads", 211, 4001, 0},     {"busy", 307, 5003, 0},
+        {"failed blits", 401, 6007, 0},   {"failing restores", 503, 7001, 0}, {"minimised", 601, 7919, 0},
+        {"focus lost", 701, 9973, 0}};
     long frame = 0;  // frames drawn so far
     int stick = -1;
-
     Phase phase = Phase::Sweep;
-    long phaseFrame = 0;
-    long cycle = 0;
+    long phaseFrame = 0, cycle = 0;
     std::set<SDL_Scancode> held;  // keys the script holds down
-    bool walkRight = true;
-    bool walkByStick = false;
-
-    int minimisedPasses = -1;  // passes of the loop while minimised, -1 when not
+    int minimisedPasses = -1;     // passes of the loop while minimised, -1 when not
     long focusBackAt = -1;
-
-    long losses = 0, readFaults = 0, busyFaults = 0, blitFailures = 0, restoreFailures = 0, minimises = 0,
-         focusLosses = 0;
     long walksRight = 0, walksLeft = 0, startsBySpace = 0, startsByButton = 0;
     std::string stuck;
-
-    TestLiveObjects atStart{};
-    TestLiveObjects atTenth{};
-    TestLiveObjects atEnd{};
+    TestLiveObjects atStart{}, atTenth{}, atEnd{};
     long rssTenth = 0, rssEnd = 0;
-    long rssDeciles[11] = {};  // resident kB after each tenth of the run, for the report
     uint32_t presentsAtStart = 0, presents = 0;
     std::chrono::steady_clock::time_point started;
     double seconds = 0;
@@ -124,16 +94,13 @@ struct Soak {
         held.insert(key);
         TestPushKey(key, true);
     }
-    void Release(SDL_Scancode key) {
-        held.erase(key);
-        TestPushKey(key, false);
-    }
     void ReleaseAll() {
-        while (!held.empty()) Release(*held.begin());
+        for (SDL_Scancode key : held) TestPushKey(key, false);
+        held.clear();
         TestSetJoystickAxis(stick, 0, 0);
         TestSetJoystickAxis(stick, 1, 0);
         for (int b = 0; b < 10; ++b) TestSetJoystickButton(stick, b, false);
-        for (int b = 1; b <= 3; ++b) PushMouseButton(b, false);
+        for (int b = 1; b <= 3; ++b) TestPushMouseButton(b, false);
     }
     void Enter(Phase next) {
         phase = next;
@@ -142,41 +109,32 @@ struct Soak {
 
     void InjectFaults() {
         const long n = frame;
-        if (every.loss(n)) {
-            TestLoseAllSurfaces();
-            ++losses;
+        for (Due& d : due) d.count += d(n);
+        if (due[kLoss](n)) TestLoseAllSurfaces();
+        if (due[kReadFault](n)) {
+            const TestInputObject devices[] = {TestInputObject::Keyboard, TestInputObject::Mouse,
+                                               TestInputObject::Joystick};
+            const long k = (n - due[kReadFault].first) / due[kReadFault].every;
+            TestFailInputOp(devices[(k / 2) % 3], TestInputOp::GetDeviceState,
+                            k % 2 == 0 ? DIERR_INPUTLOST : DIERR_NOTACQUIRED, 1 + int(k % 3));
         }
-        if (every.readFault(n)) {
-            static const TestInputObject devices[] = {TestInputObject::Keyboard, TestInputObject::Mouse,
-                                                      TestInputObject::Joystick};
-            const long k = (n - every.readFault.first) / every.readFault.every;
-            const HRESULT result = k % 2 == 0 ? DIERR_INPUTLOST : DIERR_NOTACQUIRED;
-            TestFailInputOp(devices[(k / 2) % 3], TestInputOp::GetDeviceState, result, 1 + int(k % 3));
-            ++readFaults;
-        }
-        if (every.busy(n)) {
+        if (due[kBusy](n)) {
             TestFailSurfaceOp(app.backBuffer, TestSurfaceOp::BltFast, DDERR_WASSTILLDRAWING, 3);
             TestFailSurfaceOp(app.primarySurface, TestSurfaceOp::Flip, DDERR_WASSTILLDRAWING, 2);
-            ++busyFaults;
         }
-        if (every.blitFailure(n)) {
+        if (due[kBlitFailure](n))
             TestFailSurfaceOpAfter(app.backBuffer, TestSurfaceOp::BltFast, DDERR_GENERIC, 1, int((n / 7) % 6));
-            ++blitFailures;
-        }
-        if (every.restoreFailure(n)) {
+        if (due[kRestoreFailure](n)) {
             TestLoseAllSurfaces();
             TestFailSurfaceOp(app.primarySurface, TestSurfaceOp::Restore, DDERR_GENERIC, 4);
-            ++restoreFailures;
         }
-        if (every.minimise(n)) {
+        if (due[kMinimise](n)) {
             TestPushWindowEvent(SDL_WINDOWEVENT_MINIMIZED);
             minimisedPasses = 0;
-            ++minimises;
         }
-        if (every.focusLoss(n)) {
+        if (due[kFocusLoss](n)) {
             TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
             focusBackAt = n + kFramesUnfocused;
-            ++focusLosses;
         }
         if (n == focusBackAt) {
             TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
@@ -187,35 +145,21 @@ struct Soak {
     }
 
     // The input-test scene: the cursor swept into all four clamps, the three buttons, the arrows and the
-    // stick in turn, the stick's buttons other than the start button.
+    // stick in turn, the stick's buttons other than the start button; then Space or button 8 by turns.
     void Sweep() {
         const long f = phaseFrame;
-        static const int dx[4] = {40, 0, -40, 0};
-        static const int dy[4] = {0, 40, 0, -40};
+        static const int dx[4] = {40, 0, -40, 0}, dy[4] = {0, 40, 0, -40};
         TestPushMouseMotion(dx[(f / 40) % 4], dy[(f / 40) % 4]);
-        if (f % 20 == 0) PushMouseButton(1 + int((f / 20) % 3), true);
-        if (f % 20 == 10) PushMouseButton(1 + int((f / 20) % 3), false);
-        if (f == 0) {
-            Press(SDL_SCANCODE_LEFT);
-            Press(SDL_SCANCODE_UP);
+        if (f % 20 == 0 || f % 20 == 10) TestPushMouseButton(1 + int((f / 20) % 3), f % 20 == 0);
+        if (f == 0 || f == 80) {
+            Press(f == 0 ? SDL_SCANCODE_LEFT : SDL_SCANCODE_RIGHT);
+            Press(f == 0 ? SDL_SCANCODE_UP : SDL_SCANCODE_DOWN);
         }
-        if (f == 40) ReleaseAll();
-        if (f == 80) {
-            Press(SDL_SCANCODE_RIGHT);
-            Press(SDL_SCANCODE_DOWN);
-        }
-        if (f == 120) ReleaseAll();
-        if (f == 20) {
-            TestSetJoystickAxis(stick, 0, -32767);
-            TestSetJoystickAxis(stick, 1, -32767);
-        }
-        if (f == 60) {
-            TestSetJoystickAxis(stick, 0, 32767);
-            TestSetJoystickAxis(stick, 1, 32767);
-        }
-        if (f == 100) {
-            TestSetJoystickAxis(stick, 0, 0);
-            TestSetJoystickAxis(stick, 1, 0);
+        if (f == 40 || f == 120) ReleaseAll();
+        if (f == 20 || f == 60 || f == 100) {
+            const int16_t axis = f == 20 ? -32767 : f == 60 ? 32767 : 0;
+            TestSetJoystickAxis(stick, 0, axis);
+            TestSetJoystickAxis(stick, 1, axis);
         }
         if (f >= 30 && f < 40) TestSetJoystickButton(stick, f - 30 == 8 ? 9 : int(f - 30), true);
         if (f == 160) {
@@ -231,28 +175,8 @@ struct Soak {
         }
     }
 
-    void Start() {
-        if (app.scene != SCENE_GAME) return;
-        ReleaseAll();
-        walkRight = cycle % 4 < 2;
-        walkByStick = cycle % 2 == 1;
-        if (walkByStick) {
-            TestSetJoystickAxis(stick, 0, walkRight ? 32767 : -32767);
-        } else {
-            Press(walkRight ? SDL_SCANCODE_RIGHT : SDL_SCANCODE_LEFT);
-        }
-        Enter(Phase::Walk);
-    }
-
-    void Walk() {
-        if (app.scene == SCENE_GAME) return;
-        if (app.playerX >= 594) ++walksRight;
-        if (app.playerX <= 150) ++walksLeft;
-        ReleaseAll();
-        ++cycle;
-        Enter(Phase::Sweep);
-    }
-
+    // Once the walk scene is up: right or left by turns, by key or by stick by turns; back to the sweep when the
+    // sprite has left the field.
     void Script() {
         if (phaseFrame > kPhaseLimit && stuck.empty()) {
             stuck = "phase " + std::to_string(int(phase)) + " ran " + std::to_string(phaseFrame) + " frames at frame " +
@@ -260,16 +184,22 @@ struct Soak {
             ReleaseAll();
             Enter(Phase::Sweep);
         }
-        switch (phase) {
-            case Phase::Sweep:
-                Sweep();
-                break;
-            case Phase::Start:
-                Start();
-                break;
-            case Phase::Walk:
-                Walk();
-                break;
+        if (phase == Phase::Sweep) {
+            Sweep();
+        } else if (phase == Phase::Start && app.scene == SCENE_GAME) {
+            ReleaseAll();
+            const bool right = cycle % 4 < 2;
+            if (cycle % 2 == 1)
+                TestSetJoystickAxis(stick, 0, right ? 32767 : -32767);
+            else
+                Press(right ? SDL_SCANCODE_RIGHT : SDL_SCANCODE_LEFT);
+            Enter(Phase::Walk);
+        } else if (phase == Phase::Walk && app.scene != SCENE_GAME) {
+            walksRight += app.playerX >= 594;
+            walksLeft += app.playerX <= 150;
+            ReleaseAll();
+            ++cycle;
+            Enter(Phase::Sweep);
         }
         ++phaseFrame;
     }
@@ -282,33 +212,27 @@ struct Soak {
             presentsAtStart = TestPresentCount();
             started = std::chrono::steady_clock::now();
         }
-        if (frame % (frames / 10) == 0 && frame / (frames / 10) <= 10) {
-            rssDeciles[frame / (frames / 10)] = ResidentKb("VmRSS:");
-        }
         if (frame == frames / 10) {
             atTenth = TestGetLiveObjects();
             rssTenth = ResidentKb("VmRSS:");
         }
-        if (frame >= frames) {
-            if (frame == frames) {
-                atEnd = TestGetLiveObjects();
-                rssEnd = ResidentKb("VmRSS:");
-                presents = TestPresentCount() - presentsAtStart;
-                seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-                ReleaseAll();
-                TestPushKey(SDL_SCANCODE_ESCAPE, true);
-                TestPushKey(SDL_SCANCODE_ESCAPE, false);
-            }
-            return;
+        if (frame < frames) {
+            InjectFaults();
+            Script();
+        } else if (frame == frames) {
+            atEnd = TestGetLiveObjects();
+            rssEnd = ResidentKb("VmRSS:");
+            presents = TestPresentCount() - presentsAtStart;
+            seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            ReleaseAll();
+            TestPushKey(SDL_SCANCODE_ESCAPE, true);
+            TestPushKey(SDL_SCANCODE_ESCAPE, false);
         }
-        InjectFaults();
-        Script();
     }
 
     // Runs at every pump of the loop, also while minimised, when no frame is drawn.
     void OnPump() {
-        if (minimisedPasses < 0) return;
-        if (++minimisedPasses == kPassesMinimised) {
+        if (minimisedPasses >= 0 && ++minimisedPasses == kPassesMinimised) {
             TestPushWindowEvent(SDL_WINDOWEVENT_RESTORED);
             minimisedPasses = -1;
         }
@@ -331,10 +255,9 @@ int main(int argc, char** argv) {
 
     Soak soak;
     soak.frames = frames;
-    for (Due* due : {&soak.every.loss, &soak.every.readFault, &soak.every.busy, &soak.every.blitFailure,
-                     &soak.every.restoreFailure, &soak.every.minimise, &soak.every.focusLoss}) {
-        due->first = std::max(1L, due->first / density);
-        due->every = std::max(1L, due->every / density);
+    for (Due& due : soak.due) {
+        due.first = std::max(1L, due.first / density);
+        due.every = std::max(1L, due.every / density);
     }
     soak.stick = TestAttachJoystick(2, 10, 0);
     if (soak.stick < 0) {
@@ -352,40 +275,30 @@ int main(int argc, char** argv) {
     TestDetachJoystick(soak.stick);
     const TestLiveObjects afterExit = TestGetLiveObjects();
 
-    std::printf("frames %ld, presented %u, %.1f us per frame\n", soak.frame, soak.presents,
-                soak.frame > 0 ? soak.seconds * 1e6 / double(soak.frame) : 0.0);
+    std::printf("frames %ld, presented %u, %.1f us per frame, exit status %d, debug lines %zu\n", soak.frame,
+                soak.presents, soak.frame > 0 ? soak.seconds * 1e6 / double(soak.frame) : 0.0, status, debugLines);
     std::printf("walk cycles %ld: to the right edge %ld, to the left edge %ld; started by Space %ld, by button 8 %ld\n",
                 soak.cycle, soak.walksRight, soak.walksLeft, soak.startsBySpace, soak.startsByButton);
-    std::printf(
-        "faults: surface losses %ld, failing restores %ld, busy %ld, failed blits %ld, device reads %ld, "
-        "minimised %ld, focus lost %ld\n",
-        soak.losses, soak.restoreFailures, soak.busyFaults, soak.blitFailures, soak.readFaults, soak.minimises,
-        soak.focusLosses);
-    std::printf("live after start-up: %s\n", Describe(soak.atStart).c_str());
-    std::printf("live at 10%%:        %s\n", Describe(soak.atTenth).c_str());
-    std::printf("live at 100%%:       %s\n", Describe(soak.atEnd).c_str());
-    std::printf("live after exit:    %s\n", Describe(afterExit).c_str());
+    std::printf("faults:");
+    for (const Due& due : soak.due) std::printf(" %s %ld", due.name, due.count);
+    std::printf("\nlive after start-up: %s\n", Describe(soak.atStart).c_str());
     std::printf("resident at 10%%: %ld kB, at 100%%: %ld kB (growth %ld kB), peak %ld kB\n", soak.rssTenth, soak.rssEnd,
                 soak.rssEnd - soak.rssTenth, ResidentKb("VmHWM:"));
-    std::printf("resident by tenths (kB):");
-    for (int i = 1; i <= 10; ++i) std::printf(" %ld", soak.rssDeciles[i]);
-    std::printf("\n");
-    std::printf("debug lines %zu, exit status %d\n", debugLines, status);
 
     bool ok = true;
-    auto check = [&](bool holds, const char* what) {
-        if (!holds) std::printf("FAILED: %s\n", what);
+    auto check = [&](bool holds, const std::string& what) {
+        if (!holds) std::printf("FAILED: %s\n", what.c_str());
         ok = ok && holds;
     };
     check(status == 0, "the program ended with status 0");
     check(soak.frame == frames, "every frame asked for was drawn");
-    check(soak.stuck.empty(), ("the script kept control: " + soak.stuck).c_str());
-    check(soak.atTenth == soak.atStart && soak.atEnd == soak.atStart, "live objects stay at what start-up made");
-    check(afterExit == TestLiveObjects{}, "nothing is alive after exit");
+    check(soak.stuck.empty(), "the script kept control: " + soak.stuck);
+    check(soak.atTenth == soak.atStart && soak.atEnd == soak.atStart,
+          "live objects stay at what start-up made; at 10%: " + Describe(soak.atTenth) +
+              "; at 100%: " + Describe(soak.atEnd));
+    check(afterExit == TestLiveObjects{}, "nothing is alive after exit: " + Describe(afterExit));
     if (frames >= kFramesToJudge) {
-        if (!kSanitized) {
-            check(soak.rssEnd - soak.rssTenth <= kRssSlackKb, "resident memory did not grow after warm-up");
-        }
+        check(kSanitized || soak.rssEnd - soak.rssTenth <= kRssSlackKb, "resident memory did not grow after warm-up");
         check(soak.walksRight > 0 && soak.walksLeft > 0, "the sprite reached both edges");
         check(soak.startsBySpace > 0 && soak.startsByButton > 0, "Space and button 8 both started the walk");
     }
