@@ -7,13 +7,9 @@
 #include "platform/src/platform.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
-#include <sys/wait.h>
 
 namespace {
 
@@ -267,8 +263,13 @@ TEST(MainLoop, MinimisingStopsFramesAndRestoringResumesWithTheSurfacesRepaired) 
 
 // Alt+Enter changes the presentation alone: the surfaces keep their pixels, no activation message arrives, and the
 // devices stay acquired, so a key held in the window still reads. The dummy display is 1024 x 768 and all of it is
-// usable, so the window is the picture's own size in the middle.
-TEST(AltEnter, SwitchesToAWindowAndBackWithoutLosingSurfacesFocusOrInput) {
+// usable, so the window is the picture's own size in the middle. With --window the program starts in the window.
+class AltEnter : public ::testing::TestWithParam<bool> {};
+
+TEST_P(AltEnter, SwitchesBetweenFullScreenAndAWindowWithoutLosingSurfacesFocusOrInput) {
+    using Shape = std::tuple<bool, int, int, int, int>;
+    const Shape full = {true, 0, 0, 1024, 768}, window = {false, 192, 144, 640, 480};
+    WindowStartInWindow(GetParam());
     auto altEnter = [] {
         SDL_SetModState(KMOD_LALT);
         TestPushKey(SDL_SCANCODE_RETURN, true);
@@ -277,49 +278,48 @@ TEST(AltEnter, SwitchesToAWindowAndBackWithoutLosingSurfacesFocusOrInput) {
     };
     auto shape = [] {
         int x = 0, y = 0, w = 0, h = 0;
-        SDL_Window* window = SDL_GetWindowFromID(1);
-        SDL_GetWindowPosition(window, &x, &y);
-        SDL_GetWindowSize(window, &w, &h);
-        return std::make_tuple(TestWindowFullScreen(), x, y, w, h);
+        SDL_GetWindowPosition(SDL_GetWindowFromID(1), &x, &y);
+        SDL_GetWindowSize(SDL_GetWindowFromID(1), &w, &h);
+        return Shape{TestWindowFullScreen(), x, y, w, h};
     };
-    std::vector<std::tuple<bool, int, int, int, int>> shapes;
+    std::vector<Shape> shapes;
     bool leftRead = false;
     int status = RunProgram([&](const ProgramFrame& frame) {
-        if (frame.number == 1) {
+        if (frame.number == 1 || frame.number == 5) {
             shapes.push_back(shape());
             TestResetInputCalls();
             TestResetSurfaceCallCounts();
             altEnter();
         }
-        if (frame.number == 3) {
-            shapes.push_back(shape());
-            PressKey(SDL_SCANCODE_LEFT);
-        }
-        if (frame.number == 5) {
+        if (frame.number == 3 || frame.number == 7) shapes.push_back(shape());
+        if (frame.number == 3) PressKey(SDL_SCANCODE_LEFT);
+        if (frame.number == 4) {
             leftRead = (app.keys[DIK_LEFT] & 0x80) != 0;
             ReleaseKey(SDL_SCANCODE_LEFT);
-            const RECT to = TestLastPresentDestination();
-            EXPECT_EQ(std::make_tuple(to.left, to.top, to.right, to.bottom), std::make_tuple(0, 0, 640, 480))
-                << "the picture fills the window";
-            altEnter();
+            const RECT to = TestLastPresentDestination(),
+                       fills = TestPresentDestination(std::get<3>(shapes.back()), std::get<4>(shapes.back()));
+            EXPECT_EQ(std::tie(to.left, to.top, to.right, to.bottom),
+                      std::tie(fills.left, fills.top, fills.right, fills.bottom));
         }
-        if (frame.number == 7) shapes.push_back(shape());
         EXPECT_TRUE(frame.presented) << "frame " << frame.number;
-        return frame.number < 8;
+        return frame.number < 7;
     });
     EXPECT_EQ(status, 0);
-    using Shape = std::tuple<bool, int, int, int, int>;
-    EXPECT_EQ(shapes,
-              (std::vector<Shape>{{true, 0, 0, 1024, 768}, {false, 192, 144, 640, 480}, {true, 0, 0, 1024, 768}}));
+    const std::vector<Shape> expected =
+        GetParam() ? std::vector<Shape>{window, full, full, window} : std::vector<Shape>{full, window, window, full};
+    EXPECT_EQ(shapes, expected);
     EXPECT_TRUE(leftRead) << "the keyboard stayed acquired";
     EXPECT_EQ(Entered(WM_ACTIVATE), 1) << "only the activation when the window was first shown";
     EXPECT_EQ(TestInputCalls(TestInputObject::Keyboard, TestInputOp::Acquire), 0);
     EXPECT_EQ(TestInputCalls(TestInputObject::Mouse, TestInputOp::Acquire), 0);
 }
 
+INSTANTIATE_TEST_SUITE_P(Start, AltEnter, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "InAWindow" : "FullScreen"; });
+
 // The window's inside on usable desktops of several sizes: the largest whole multiple of the picture, at least the
 // picture itself, in the middle (at the corner of a desktop too small for it).
-TEST(AltEnter, TheWindowIsTheLargestWholeMultipleTheUsableDesktopHolds) {
+TEST(WindowShape, TheWindowIsTheLargestWholeMultipleTheUsableDesktopHolds) {
     const struct {
         int width, height;
         RECT inside;
@@ -334,71 +334,6 @@ TEST(AltEnter, TheWindowIsTheLargestWholeMultipleTheUsableDesktopHolds) {
                   std::make_tuple(c.inside.left, c.inside.top, c.inside.right, c.inside.bottom))
             << c.width << "x" << c.height;
     }
-}
-
-TEST(AltEnter, TheCommandLinesWindowStartsTheProgramInItsWindowShape) {
-    WindowStartInWindow(true);
-    bool windowed = false;
-    int w = 0, h = 0;
-    EXPECT_EQ(RunProgram([&](const ProgramFrame&) {
-                  windowed = !TestWindowFullScreen();
-                  SDL_GetWindowSize(SDL_GetWindowFromID(1), &w, &h);
-                  return false;
-              }),
-              0);
-    EXPECT_TRUE(windowed);
-    EXPECT_EQ(std::make_pair(w, h), std::make_pair(640, 480));
-}
-
-// The Linux entry point's command line, on the real executable.
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Outcome RunExecutable(const std::string& arguments) {
-    const std::string errors = testing::TempDir() + "options-stderr";
-    // A start that gets past the options runs until the TERM a desktop would send when it closes the program.
-    const std::string command = "timeout --preserve-status -s TERM 2 " + std::string(DITESSARY_BINARY_DIR) +
-                                "/ditessary " + arguments + " 2>" + errors;
-    Outcome outcome{-1, "", ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return outcome;
-    char buffer[4096];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.out.append(buffer, got);
-    const int status = pclose(pipe);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::stringstream err;
-    err << std::ifstream(errors).rdbuf();
-    outcome.err = err.str();
-    return outcome;
-}
-
-TEST(Options, HelpAndVersionPrintAndEndWellTheShapesStartAndAnythingElseIsOneUsageLineAndStatusTwo) {
-    const std::string usage = "usage: ditessary [--fullscreen | --window] [--help] [--version]";
-    Outcome version = RunExecutable("--version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, std::string("ditessary ") + DITESSARY_VERSION + "\n");
-    Outcome help = RunExecutable("--window --help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind(usage + "\n", 0), 0u) << help.out;
-    for (const char* key : {"--fullscreen", "--window", "Alt+Enter", "Escape, F12", "Space"})
-        EXPECT_NE(help.out.find(key), std::string::npos) << key;
-    for (const char* shape : {"--window", "--fullscreen", "--fullscreen --window"}) {
-        Outcome started = RunExecutable(shape);
-        EXPECT_EQ(started.status, 0) << shape;
-        EXPECT_NE(started.err.find("DirectDrawCreateEx OK"), std::string::npos) << shape << ": " << started.err;
-    }
-    for (const char* wrong : {"--windowed", "-w", "window", "--version=2"}) {
-        Outcome refused = RunExecutable(wrong);
-        EXPECT_EQ(refused.status, 2) << wrong;
-        EXPECT_EQ(refused.out, "") << wrong;
-        EXPECT_EQ(refused.err, "ditessary: unknown option '" + std::string(wrong) + "'; " + usage + "\n") << wrong;
-    }
-    // Options are read in order: help ends the reading before a wrong one is met, and the other way round.
-    EXPECT_EQ(RunExecutable("--help --bogus").status, 0);
-    EXPECT_EQ(RunExecutable("--bogus --help").status, 2);
 }
 
 }  // namespace

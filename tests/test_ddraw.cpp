@@ -6,6 +6,7 @@
 
 #include <SDL.h>
 
+#include <cstring>
 #include <random>
 #include <tuple>
 
@@ -17,8 +18,6 @@ std::vector<BYTE> RandomPixels(size_t count, unsigned seed) {
     for (BYTE& p : pixels) p = BYTE(random());
     return pixels;
 }
-
-auto Tie(const RECT& r) { return std::make_tuple(r.left, r.top, r.right, r.bottom); }
 
 std::tuple<int, int, int> Colour(const PALETTEENTRY& e) { return {e.peRed, e.peGreen, e.peBlue}; }
 
@@ -74,19 +73,26 @@ TEST_F(DirectDrawObject, BltFastCopiesExactlyWithAndWithoutTheSourceKeyRange) {
     }
 }
 
+// The destination is wider than it is tall, so a bottom edge held against the width would let a blit through.
 TEST_F(DirectDrawObject, RectanglesOutsideTheSurfacesAreRefusedWithNothingWritten) {
     LPDIRECTDRAWSURFACE7 source, dest;
     Create(8, 8, 5, &source);
-    const Image before = Create(16, 16, 4, &dest);
+    const Image before = Create(24, 16, 4, &dest);
     const struct {
         RECT rect;
         DWORD x, y;
     } cases[] = {
-        {{0, 0, 9, 8}, 0, 0},          {{-1, 0, 4, 4}, 0, 0},
-        {{0, 0, 0, 4}, 0, 0},          {{4, 4, 2, 6}, 0, 0},
-        {{0, 6, 4, 5}, 0, 0},          {{0, 0, 8, 8}, 9, 0},
-        {{0, 0, 8, 8}, 0, 9},          {{0, 0, 1, 1}, 16, 0},
-        {{0, 0, 1, 1}, 0xFFFFFFFF, 0}, {{0, 0, 2, 2}, 0x7FFFFFFF, 0x7FFFFFFF},
+        {{0, 0, 9, 8}, 0, 0},
+        {{-1, 0, 4, 4}, 0, 0},
+        {{0, 0, 0, 4}, 0, 0},
+        {{4, 4, 2, 6}, 0, 0},
+        {{0, 6, 4, 5}, 0, 0},
+        {{0, 0, 8, 8}, 17, 0},
+        {{0, 0, 8, 8}, 0, 9},
+        {{0, 0, 1, 1}, 24, 0},
+        {{0, 0, 2, 2}, 0, 15},
+        {{0, 0, 1, 1}, 0xFFFFFFFF, 0},
+        {{0, 0, 2, 2}, 0x7FFFFFFF, 0x7FFFFFFF},
     };
     for (const auto& c : cases) {
         RECT rect = c.rect;
@@ -94,6 +100,48 @@ TEST_F(DirectDrawObject, RectanglesOutsideTheSurfacesAreRefusedWithNothingWritte
             << rect.left << "," << rect.top << "," << rect.right << "," << rect.bottom << " at " << c.x << "," << c.y;
     }
     EXPECT_EQ(HarnessReadPixels(dest), before.pixels);
+}
+
+// A released object answers every call with DDERR_INVALIDOBJECT (AddRef and Release with 0) and touches nothing: no
+// pixel of a live surface, no out-parameter, nothing alive.
+TEST_F(DirectDrawObject, ReleasedObjectsRefuseEveryCallAndTouchNothing) {
+    LPDIRECTDRAWSURFACE7 released, dest;
+    Create(8, 8, 1, &released);
+    const Image before = Create(8, 8, 2, &dest);
+    PALETTEENTRY entries[256] = {};
+    LPDIRECTDRAWPALETTE palette = nullptr;
+    ASSERT_EQ(directDraw->CreatePalette(DDPCAPS_8BIT, entries, &palette, NULL), DD_OK);
+    IDirectDraw7* other = nullptr;
+    ASSERT_EQ(DirectDrawCreateEx(NULL, (LPVOID*)&other, IID_IDirectDraw7, NULL), DD_OK);
+    surfaces.erase(surfaces.begin());
+    for (ULONG left : {released->Release(), palette->Release(), other->Release()}) ASSERT_EQ(left, 0u);
+    const std::string alive = HarnessLeaks();
+
+    PALETTEENTRY got[256];
+    std::memset(got, 0xAB, sizeof got);
+    EXPECT_EQ(palette->GetEntries(0, 0, 256, got), DDERR_INVALIDOBJECT);
+    EXPECT_EQ(got[0].peRed, 0xAB);
+    EXPECT_EQ(palette->SetEntries(0, 0, 1, entries), DDERR_INVALIDOBJECT);
+    DDBLTFX fill = {};
+    fill.dwSize = sizeof fill;
+    EXPECT_EQ(released->BltFast(0, 0, dest, NULL, 0), DDERR_INVALIDOBJECT);
+    EXPECT_EQ(dest->BltFast(0, 0, released, NULL, 0), DDERR_INVALIDPARAMS);
+    EXPECT_EQ(released->Blt(NULL, NULL, NULL, DDBLT_COLORFILL, &fill), DDERR_INVALIDOBJECT);
+    EXPECT_EQ(dest->SetPalette(palette), DDERR_INVALIDPARAMS);
+    HDC dc = reinterpret_cast<HDC>(1);
+    EXPECT_EQ(released->GetDC(&dc), DDERR_INVALIDOBJECT);
+    EXPECT_EQ(dc, reinterpret_cast<HDC>(1));
+    DDSURFACEDESC2 d = HarnessDescription(DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH, DDSCAPS_OFFSCREENPLAIN);
+    d.dwWidth = d.dwHeight = 8;
+    LPDIRECTDRAWSURFACE7 made = reinterpret_cast<LPDIRECTDRAWSURFACE7>(1);
+    EXPECT_EQ(other->CreateSurface(&d, &made, NULL), DDERR_INVALIDOBJECT);
+    EXPECT_EQ(made, reinterpret_cast<LPDIRECTDRAWSURFACE7>(1));
+    EXPECT_EQ(other->SetCooperativeLevel(NULL, DDSCL_NORMAL), DDERR_INVALIDOBJECT);
+    for (ULONG count : {released->AddRef(), released->Release(), palette->AddRef(), palette->Release(), other->AddRef(),
+                        other->Release()})
+        EXPECT_EQ(count, 0u);
+    EXPECT_EQ(HarnessReadPixels(dest), before.pixels);
+    EXPECT_EQ(HarnessLeaks(), alive);
 }
 
 // Without DDPCAPS_ALLOW256 the first and last entries stay black and white, whatever is set there.
@@ -119,26 +167,6 @@ TEST_F(DirectDrawObject, PalettesCopyTheirEntriesAndKeepTheReservedOnesUnlessAll
     }
 }
 
-TEST(PresentDestination, WholeFactorsFromTwoUpElseFittedAndCentred) {
-    const struct {
-        int width, height;
-        RECT expected;
-    } cases[] = {
-        {640, 480, {0, 0, 640, 480}},          // fitted at 1:1
-        {1280, 960, {0, 0, 1280, 960}},        // 2x exactly
-        {1920, 1080, {320, 60, 1600, 1020}},   // 2x with bars all round
-        {3840, 2160, {640, 120, 3200, 2040}},  // 4x
-        {800, 600, {0, 0, 800, 600}},          // below 2x: fitted
-        {1366, 768, {171, 0, 1195, 768}},      // fitted to the height, bars left and right
-        {700, 480, {30, 0, 670, 480}},
-        {640, 800, {0, 160, 640, 640}},  // fitted to the width, bars above and below
-        {320, 240, {0, 0, 320, 240}},    // smaller than the picture: shrunk to fit
-        {0, 0, {0, 0, 0, 0}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(Tie(TestPresentDestination(c.width, c.height)), Tie(c.expected)) << c.width << "x" << c.height;
-}
-
 PALETTEENTRY kPalette[256];
 const PALETTEENTRY* DistinctPalette() {
     for (int i = 0; i < 256; ++i) kPalette[i] = {BYTE(i), BYTE(255 - i), BYTE(i * 7), 0};
@@ -146,8 +174,6 @@ const PALETTEENTRY* DistinctPalette() {
     kPalette[255] = {255, 255, 255, 0};
     return kPalette;
 }
-
-uint32_t Argb(const PALETTEENTRY& e) { return 0xFF000000u | e.peRed << 16 | e.peGreen << 8 | e.peBlue; }
 
 // Every pixel of the frame tells where it is: 8 x 8 blocks of indices that differ from their neighbours.
 BYTE Pattern(int x, int y) { return BYTE((x / 8) * 3 + (y / 8) * 17); }

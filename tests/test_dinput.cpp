@@ -5,6 +5,9 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <map>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -68,33 +71,122 @@ DIJOYSTATE ReadStick(IDirectInputDevice7A* stick) {
     return Read<DIJOYSTATE>(stick);
 }
 
-TEST_F(DirectInputTest, KeyboardReportsEachKeyAtItsDirectInputCode) {
-    IDirectInputDevice7A* keyboard = Device(GUID_SysKeyboard, &c_dfDIKeyboard);
-    const std::pair<SDL_Scancode, int> table[] = {
-        {SDL_SCANCODE_ESCAPE, 0x01}, {SDL_SCANCODE_1, 0x02},        {SDL_SCANCODE_0, 0x0B},
-        {SDL_SCANCODE_RETURN, 0x1C}, {SDL_SCANCODE_A, 0x1E},        {SDL_SCANCODE_Q, 0x10},
-        {SDL_SCANCODE_Z, 0x2C},      {SDL_SCANCODE_M, 0x32},        {SDL_SCANCODE_SPACE, 0x39},
-        {SDL_SCANCODE_F1, 0x3B},     {SDL_SCANCODE_F10, 0x44},      {SDL_SCANCODE_F11, 0x57},
-        {SDL_SCANCODE_F12, 0x58},    {SDL_SCANCODE_F13, 0x64},      {SDL_SCANCODE_F15, 0x66},
-        {SDL_SCANCODE_LSHIFT, 0x2A}, {SDL_SCANCODE_RSHIFT, 0x36},   {SDL_SCANCODE_LCTRL, 0x1D},
-        {SDL_SCANCODE_RCTRL, 0x9D},  {SDL_SCANCODE_LALT, 0x38},     {SDL_SCANCODE_RALT, 0xB8},
-        {SDL_SCANCODE_UP, 0xC8},     {SDL_SCANCODE_DOWN, 0xD0},     {SDL_SCANCODE_LEFT, 0xCB},
-        {SDL_SCANCODE_RIGHT, 0xCD},  {SDL_SCANCODE_HOME, 0xC7},     {SDL_SCANCODE_END, 0xCF},
-        {SDL_SCANCODE_PAGEUP, 0xC9}, {SDL_SCANCODE_PAGEDOWN, 0xD1}, {SDL_SCANCODE_INSERT, 0xD2},
-        {SDL_SCANCODE_DELETE, 0xD3}, {SDL_SCANCODE_KP_0, 0x52},     {SDL_SCANCODE_KP_5, 0x4C},
-        {SDL_SCANCODE_KP_9, 0x49},   {SDL_SCANCODE_KP_ENTER, 0x9C}, {SDL_SCANCODE_KP_DIVIDE, 0xB5},
-    };
-    for (const auto& [scancode, code] : table) {
-        Key(scancode, true);
-        Pump();
-        Keys keys = Read<Keys>(keyboard);
-        for (int i = 0; i < 256; ++i) {
-            ASSERT_EQ(keys[i], i == code ? 0x80 : 0) << SDL_GetScancodeName(scancode) << " at code " << i;
+// One key's press and release as both services report it: the DirectInput codes read down while it is held, and the
+// key messages the window got (virtual key, and lParam's scan code and extended bit).
+struct KeySeen {
+    std::vector<int> codes;
+    std::vector<std::tuple<UINT, WPARAM, int, bool>> messages;
+};
+
+KeySeen PressAndRelease(IDirectInputDevice7A* keyboard, int scancode, int layoutKey = 0) {
+    KeySeen seen;
+    for (bool down : {true, false}) {
+        TestPushKey(scancode, down, false, layoutKey);
+        MSG m;
+        while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
+            if (m.message >= WM_KEYDOWN && m.message <= WM_SYSKEYUP && m.message != WM_CHAR)
+                seen.messages.push_back(
+                    {m.message, m.wParam, int((m.lParam >> 16) & 0xFF), ((m.lParam >> 24) & 1) != 0});
         }
-        Key(scancode, false);  // a release at the wrong code would show as held in the next scan
-        Pump();
+        const Keys keys = Read<Keys>(keyboard);
+        for (int i = 0; down && i < 256; ++i)
+            if (keys[i] & 0x80) seen.codes.push_back(i);
     }
-    EXPECT_EQ(Read<Keys>(keyboard), Keys{});
+    return seen;
+}
+
+// The one table of physical keys, walked whole: a key DirectInput reports also makes a key-down and a key-up
+// message with a virtual key, and the other way round; DirectInput's code is the scan code with the extended bit as
+// 0x80, but for the two keys that share scan code 0x45, where it is the other way round (Pause 0xC5, Num Lock 0x45).
+TEST_F(DirectInputTest, EveryPhysicalKeyReachesTheWindowAndDirectInputAlike) {
+    IDirectInputDevice7A* keyboard = Device(GUID_SysKeyboard, &c_dfDIKeyboard);
+    int reported = 0;
+    std::map<int, int> codeOf;
+    for (int scancode = 1; scancode < SDL_NUM_SCANCODES; ++scancode) {
+        const KeySeen seen = PressAndRelease(keyboard, scancode);
+        const char* name = SDL_GetScancodeName(SDL_Scancode(scancode));
+        if (seen.codes.empty()) {
+            EXPECT_TRUE(seen.messages.empty()) << name << " makes messages DirectInput does not report";
+            continue;
+        }
+        ++reported;
+        ASSERT_EQ(seen.codes.size(), 1u) << name;
+        ASSERT_EQ(seen.messages.size(), 2u) << name << " reaches DirectInput without its two messages";
+        const auto& [downMessage, virtualKey, scan, extended] = seen.messages[0];
+        EXPECT_TRUE(downMessage == WM_KEYDOWN || downMessage == WM_SYSKEYDOWN) << name;
+        EXPECT_TRUE(std::get<0>(seen.messages[1]) == WM_KEYUP || std::get<0>(seen.messages[1]) == WM_SYSKEYUP);
+        EXPECT_EQ(seen.messages[1], std::make_tuple(std::get<0>(seen.messages[1]), virtualKey, scan, extended));
+        EXPECT_NE(virtualKey, 0u) << name;
+        const int expected = (scan | (extended ? 0x80 : 0)) ^ (scan == 0x45 ? 0x80 : 0);
+        EXPECT_EQ(seen.codes[0], expected) << name;
+        codeOf[scancode] = seen.codes[0];
+    }
+    EXPECT_EQ(reported, 137) << "the rows of the key table";
+    EXPECT_EQ(Read<Keys>(keyboard), Keys{}) << "every release reached DirectInput at the code of its press";
+    const std::map<int, int> known = {
+        {SDL_SCANCODE_ESCAPE, 0x01},   {SDL_SCANCODE_A, 0x1E},
+        {SDL_SCANCODE_Q, 0x10},        {SDL_SCANCODE_M, 0x32},
+        {SDL_SCANCODE_F11, 0x57},      {SDL_SCANCODE_F13, 0x64},
+        {SDL_SCANCODE_RCTRL, 0x9D},    {SDL_SCANCODE_UP, 0xC8},
+        {SDL_SCANCODE_PAUSE, 0xC5},    {SDL_SCANCODE_KP_0, 0x52},
+        {SDL_SCANCODE_KP_ENTER, 0x9C}, {SDL_SCANCODE_NUMLOCKCLEAR, 0x45},
+        {SDL_SCANCODE_MUTE, 0xA0},     {SDL_SCANCODE_INTERNATIONAL3, 0x7D},
+    };
+    for (const auto& [scancode, code] : known) EXPECT_EQ(codeOf[scancode], code) << scancode;
+}
+
+// The keyboard layout names the letters: French and German keys as SDL reports them. The window message carries the
+// letter the layout puts on the key, DirectInput the physical key's code.
+TEST_F(DirectInputTest, LettersFollowTheLayoutAndDirectInputThePhysicalKey) {
+    IDirectInputDevice7A* keyboard = Device(GUID_SysKeyboard, &c_dfDIKeyboard);
+    const struct {
+        SDL_Scancode key;
+        SDL_Keycode layout;
+        WPARAM virtualKey;
+        int code;
+    } keys[] = {
+        {SDL_SCANCODE_Q, 'a', 'A', 0x10}, {SDL_SCANCODE_A, 'q', 'Q', 0x1E},         {SDL_SCANCODE_W, 'z', 'Z', 0x11},
+        {SDL_SCANCODE_Z, 'w', 'W', 0x2C}, {SDL_SCANCODE_SEMICOLON, 'm', 'M', 0x27}, {SDL_SCANCODE_Y, 'z', 'Z', 0x15},
+    };
+    for (const auto& k : keys) {
+        const KeySeen seen = PressAndRelease(keyboard, k.key, k.layout);
+        EXPECT_EQ(seen.codes, std::vector<int>{k.code}) << SDL_GetScancodeName(k.key);
+        ASSERT_EQ(seen.messages.size(), 2u);
+        EXPECT_EQ(std::get<1>(seen.messages[0]), k.virtualKey) << SDL_GetScancodeName(k.key);
+        EXPECT_EQ(std::get<2>(seen.messages[0]), k.code & 0x7F) << "the scan code is the physical key's";
+    }
+}
+
+// A released DirectInput object or device answers every call with DIERR_NOTINITIALIZED (AddRef and Release with 0)
+// and touches nothing: no record, no out-parameter, no callback.
+TEST_F(DirectInputTest, ReleasedObjectsRefuseEveryCallAndTouchNothing) {
+    IDirectInputDevice7A* keyboard = Device(GUID_SysKeyboard, &c_dfDIKeyboard);
+    made.clear();
+    ASSERT_EQ(keyboard->Release(), 0u);
+    IDirectInput7A* released = std::exchange(di, nullptr);
+    ASSERT_EQ(released->Release(), 0u);
+    Key(SDL_SCANCODE_A, true);
+    Pump();
+    Keys untouched;
+    untouched.fill(0xAB);
+    EXPECT_EQ(Read<Keys>(keyboard, DIERR_NOTINITIALIZED), untouched);
+    DIPROPDWORD zone = {{sizeof zone, sizeof(DIPROPHEADER), 0, DIPH_DEVICE}, 2500};
+    for (HRESULT result :
+         {keyboard->Acquire(), keyboard->Unacquire(), keyboard->Poll(), keyboard->SetDataFormat(&c_dfDIKeyboard),
+          keyboard->SetCooperativeLevel(window, kForeground), keyboard->SetProperty(DIPROP_DEADZONE, &zone.diph)})
+        EXPECT_EQ(result, DIERR_NOTINITIALIZED);
+    LPVOID out = reinterpret_cast<LPVOID>(1);
+    EXPECT_EQ(released->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7A, &out, nullptr), DIERR_NOTINITIALIZED);
+    EXPECT_EQ(out, reinterpret_cast<LPVOID>(1));
+    auto never = [](LPCDIDEVICEINSTANCEA, LPVOID) -> BOOL {
+        ADD_FAILURE() << "a released DirectInput enumerated";
+        return DIENUM_STOP;
+    };
+    EXPECT_EQ(released->EnumDevices(0, never, nullptr, 0), DIERR_NOTINITIALIZED);
+    for (ULONG count : {keyboard->AddRef(), keyboard->Release(), released->AddRef(), released->Release()})
+        EXPECT_EQ(count, 0u);
+    EXPECT_EQ(TestGetLiveObjects().inputDevices + TestGetLiveObjects().directInputs, 0);
+    Key(SDL_SCANCODE_A, false);
 }
 
 TEST_F(DirectInputTest, TapsBetweenReadsAreLatchedOnce) {

@@ -119,23 +119,6 @@ TEST_P(Presentation, IsChosenAsTheVariableSaysAndSaidInOneLine) {
     EXPECT_EQ(said, GetParam().line);
 }
 
-TEST_P(Presentation, AFlipShowsTheBackBufferAndSwapsThePages) {
-    const uint32_t before = TestPresentCount();
-    FlipPattern();
-    EXPECT_EQ(TestPresentCount(), before + 1);
-    TestFrame frame = HarnessLastFrame();
-    ASSERT_EQ(frame.indices.size(), 640u * 480u);
-    int wrong = 0;
-    for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x) wrong += frame.at(x, y) != Pattern(x, y);
-    EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(frame.palette[77].peBlue, BYTE(77 * 7));
-    EXPECT_EQ(frame.palette[255].peBlue, 255) << "the reserved white";
-    // The front buffer now holds the picture; the back buffer has the page that was shown before.
-    EXPECT_EQ(HarnessReadPixels(app.backBuffer), std::vector<BYTE>(640 * 480, 0));
-    EXPECT_EQ(HarnessReadPixels(app.primarySurface), frame.indices);
-}
-
 // Whole factors 1 to 4, with and without bars, and pictures fitted below twice their size. SDL's renderer does its
 // own stretching, whose rounding of fitted sizes is its business; whole factors it must get exactly right.
 TEST_P(Presentation, EveryWindowPixelIsThePaletteColourOfItsPicturePixelAndTheBarsAreBlack) {
