@@ -268,26 +268,6 @@ const DIDATAFORMAT& FormatFor(Kind kind) {
     return c_dfDIKeyboard;
 }
 
-bool SameObject(const DIOBJECTDATAFORMAT& a, const DIOBJECTDATAFORMAT& b) {
-    bool sameGuid = a.pguid == b.pguid || (a.pguid && b.pguid && *a.pguid == *b.pguid);
-    return sameGuid && a.dwOfs == b.dwOfs && a.dwType == b.dwType && a.dwFlags == b.dwFlags;
-}
-
-// A format is taken when it describes the device's own record, object by object; the predefined ones do.
-bool FitsDevice(const DIDATAFORMAT* format, Kind kind) {
-    const DIDATAFORMAT& own = FormatFor(kind);
-    if (format == &own) return true;
-    if (!format || format->dwSize != own.dwSize || format->dwObjSize != own.dwObjSize ||
-        format->dwFlags != own.dwFlags || format->dwDataSize != own.dwDataSize || format->dwNumObjs != own.dwNumObjs ||
-        !format->rgodf) {
-        return false;
-    }
-    for (DWORD i = 0; i < own.dwNumObjs; ++i) {
-        if (!SameObject(format->rgodf[i], own.rgodf[i])) return false;
-    }
-    return true;
-}
-
 ULONG DeviceAddRef(Device& d) { return ++d.refs; }
 
 ULONG DeviceRelease(Device& d) {
@@ -309,7 +289,7 @@ HRESULT DeviceSetDataFormat(Device& d, LPCDIDATAFORMAT format) {
     HRESULT result;
     if (Injected(ObjectOf(d.kind), TestInputOp::SetDataFormat, &result)) return result;
     if (d.acquired) return DIERR_ACQUIRED;
-    if (!FitsDevice(format, d.kind)) return DIERR_INVALIDPARAM;
+    if (!FormatsFit(format, FormatFor(d.kind))) return DIERR_INVALIDPARAM;
     d.format = &FormatFor(d.kind);
     return DI_OK;
 }

@@ -89,3 +89,26 @@ const DIDATAFORMAT c_dfDIJoystick = {
 
 static_assert(sizeof(DIMOUSESTATE) == 16 && sizeof(DIJOYSTATE) == 80);
 static_assert(kJoystickAxes * 4 == offsetof(DIJOYSTATE, rgdwPOV));
+
+namespace {
+
+bool SameObject(const DIOBJECTDATAFORMAT& a, const DIOBJECTDATAFORMAT& b) {
+    bool sameGuid = a.pguid == b.pguid || (a.pguid && b.pguid && *a.pguid == *b.pguid);
+    return sameGuid && a.dwOfs == b.dwOfs && a.dwType == b.dwType && a.dwFlags == b.dwFlags;
+}
+
+}  // namespace
+
+// SetDataFormat takes a format that describes the device's own record, object by object, as the predefined ones do.
+bool FormatsFit(const DIDATAFORMAT* format, const DIDATAFORMAT& own) {
+    if (format == &own) return true;
+    if (!format || format->dwSize != own.dwSize || format->dwObjSize != own.dwObjSize ||
+        format->dwFlags != own.dwFlags || format->dwDataSize != own.dwDataSize || format->dwNumObjs != own.dwNumObjs ||
+        !format->rgodf) {
+        return false;
+    }
+    for (DWORD i = 0; i < own.dwNumObjs; ++i) {
+        if (!SameObject(format->rgodf[i], own.rgodf[i])) return false;
+    }
+    return true;
+}

@@ -58,6 +58,9 @@ void WindowStartInWindow(bool windowed);
 // --- dinput.cpp: DirectInput's devices, fed by the window's pump ---
 void InputOnEvent(const SDL_Event& event);
 
+// --- dinput_formats.cpp: the predefined data formats, which SetDataFormat holds a format against ---
+bool FormatsFit(const DIDATAFORMAT* format, const DIDATAFORMAT& own);
+
 // --- joystick.cpp: SDL's joysticks as DirectInput's joystick devices read them ---
 constexpr int kJoystickAxes = 8;  // lX, lY, lZ, lRx, lRy, lRz and the two sliders
 struct JoystickAxis {
