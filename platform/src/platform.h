@@ -20,7 +20,6 @@ bool SystemInitJoystick();
 bool SystemTakeHangUp();  // once, after SIGHUP: the terminal that started the program has gone
 
 // --- x11.cpp: what SDL does not say about an X server; false for a window on any other display ---
-bool X11IsX11(SDL_Window* window);
 bool X11WindowManagerRuns(SDL_Window* window);
 bool X11OffersNvidiaOpenGl(SDL_Window* window);
 bool X11OffersDri(SDL_Window* window);

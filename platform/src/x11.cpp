@@ -56,8 +56,6 @@ bool HasExtension(Display* display, const char* name) {
 
 }  // namespace
 
-bool X11IsX11(SDL_Window* window) { return DisplayOf(window) != nullptr; }
-
 // A window manager that follows the desktop conventions names its own window on the root, and that window names
 // itself; a name left behind by one that has gone points nowhere.
 bool X11WindowManagerRuns(SDL_Window* window) {
