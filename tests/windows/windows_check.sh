@@ -49,14 +49,17 @@ check_resources() {
 # Every constant, structure and identifier of our Linux headers against the real SDK's: the same program prints
 # them from both, and the outputs must agree line for line.
 check_api_values() {
-    local values=$ROOT/tests/windows/api_values.cpp name missing=""
+    local values=$ROOT/tests/windows/api_values.cpp name missing="" printed structures
+    # The names the program prints: every word inside its VALUE/VALUES lists, and the structures it lays out.
+    printed=$(tr '\n' ' ' < "$values" | grep -oE 'VALUES?\([^;]*\);' | tr -c 'A-Za-z0-9_' '\n' | sort -u)
+    structures=$(grep -oE 'STRUCT\([A-Za-z0-9_]+' "$values" | sed 's/STRUCT(//' | sort -u)
     # Calling conventions and aliases of other macros have no value of their own; interfaces have no layout.
     while read -r name; do
         case $name in WINAPI | WINAPIV | CALLBACK | APIENTRY | MAKEINTRESOURCE) continue ;; esac
-        grep -q "VALUE($name);" "$values" || missing+=" $name"
+        grep -qx "$name" <<<"$printed" || missing+=" $name"
     done < <(grep -h -E '^#define [A-Za-z_][A-Za-z0-9_]*( |$)' "$ROOT"/platform/include/*.h | awk '{print $2}')
     while read -r name; do
-        [[ $name == I* ]] || grep -q "SIZE($name);" "$values" || missing+=" $name"
+        [[ $name == I* ]] || grep -qx "$name" <<<"$structures" || missing+=" $name"
     done < <(grep -h -E '^struct [A-Za-z_0-9]+ \{' "$ROOT"/platform/include/*.h | awk '{print $2}')
     [ -z "$missing" ] || die "our Windows headers declare${missing}, which tests/windows/api_values.cpp does not print"
     [ -x "$LINUX_API_VALUES" ] || die "no Linux build of api_values at $LINUX_API_VALUES"
