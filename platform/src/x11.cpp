@@ -19,11 +19,15 @@ struct Watch {
 };
 Watch watch;
 
+// SDL's record of an X11 window; false for any other window.
+bool X11Info(SDL_Window* window, SDL_SysWMinfo* info) {
+    SDL_VERSION(&info->version);
+    return window != nullptr && SDL_GetWindowWMInfo(window, info) && info->subsystem == SDL_SYSWM_X11;
+}
+
 Display* DisplayOf(SDL_Window* window) {
     SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (window == nullptr || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
-    return info.info.x11.display;
+    return X11Info(window, &info) ? info.info.x11.display : nullptr;
 }
 
 int IgnoreError(Display*, XErrorEvent*) { return 0; }
@@ -110,12 +114,9 @@ int OnXError(Display* display, XErrorEvent* error) {
 // the window's destruction by another client becomes news for the pump. SDL hands over the X events it does not
 // handle itself (DestroyNotify among them) as system events.
 void X11Watch(SDL_Window* window) {
-    Display* display = DisplayOf(window);
-    if (display == nullptr) return;
     SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    SDL_GetWindowWMInfo(window, &info);
-    watch.display = display;
+    if (!X11Info(window, &info)) return;
+    watch.display = info.info.x11.display;
     watch.window = info.info.x11.window;
     watch.windowGone = false;
     XSetIOErrorHandler(ConnectionLost);
@@ -146,8 +147,7 @@ bool X11TakeWindowGone() {
 // would; the news is put in front of SDL so the wait ends at once.
 void X11Forget(SDL_Window* window) {
     SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (window == nullptr || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    if (!X11Info(window, &info)) return;
     const ::Window xwindow = info.info.x11.window;
     if (xwindow == watch.window) watch.window = 0;
     if (xwindow != watch.destroyed) return;
