@@ -33,14 +33,16 @@ packed=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); pr
 expected=$(sed -e 's|^bin/|games/|' -e 's|^|usr/|' "$here/installed_files.txt" | LC_ALL=C sort)
 diff <(echo "$expected") <(echo "$packed") || fail "the package holds other files than the install"
 
-# Every member belongs to root and carries the last commit's time, the archive's own members too.
+# Every member belongs to root and carries the last commit's time, the archive's own members too, and the files
+# come in one order whatever order the file system lists them in.
 commit_time=$(TZ=UTC date -d "@$(git -C "$source" log -1 --format=%ct)" '+%Y-%m-%d %H:%M:%S')
 members=$(dpkg-deb --fsys-tarfile "$deb" | TZ=UTC tar -tv --full-time | awk '{ print $2, $4, $5 }' | sort -u)
 [[ "$members" == "root/root $commit_time" ]] || fail "the packed files' owners and times: $members"
 ar_times=$(TZ=UTC ar tv "$deb" | awk '{ print $2, $4, $5, $6, $7 }' | sort -u)
 [[ "$ar_times" == "0/0 $(TZ=UTC date -d "$commit_time" '+%b %-d %H:%M %Y')" ]] ||
     fail "the archive members' owners and times: $ar_times"
-echo "owner root:root and time $commit_time on every member"
+dpkg-deb --fsys-tarfile "$deb" | tar -t | LC_ALL=C sort -c || fail "the packed files are not in sorted order"
+echo "owner root:root and time $commit_time on every member, the members in sorted order"
 
 [[ "$(dpkg-deb --field "$deb" Section)" == games ]] || fail "the section is $(dpkg-deb --field "$deb" Section)"
 [[ "$(dpkg-deb --field "$deb" Maintainer)" == "$maintainer" ]] ||
