@@ -170,8 +170,8 @@ close-animation=none
 startup-animation=none
 focus-animation=none
 EOF
-    weston --backend=x11-backend.so --use-pixman --width="$width" --height="$height" --socket="$WAYLAND_DISPLAY" --debug \
-        --config="$E2E_SESSION/weston.ini" --log="$E2E_SHOTS/weston-$E2E_TAG.log" > /dev/null 2>&1 &
+    weston --backend=x11-backend.so --use-pixman --width="$width" --height="$height" --socket="$WAYLAND_DISPLAY" \
+        --debug --config="$E2E_SESSION/weston.ini" --log="$E2E_SHOTS/weston-$E2E_TAG.log" > /dev/null 2>&1 &
     DESKTOP_PIDS+=($!)
     # Weston draws its pointer into the output. With no window manager the X keyboard focus follows the pointer, so
     # it stays over Weston's window, in the bottom-right corner where its image falls outside the screen.

@@ -76,13 +76,15 @@ run_weston() {
     local screen_w=1440 screen_h=1080
     start_xvfb "$screen_w" "$screen_h"
     start_weston "$screen_w" "$screen_h"
-    # DISPLAY goes, so the program cannot fall back to X.
-    start_program env -u DISPLAY -u SDL_VIDEO_WAYLAND_WMCLASS -u SDL_VIDEO_X11_WMCLASS SDL_VIDEODRIVER=wayland "$program"
+    # DISPLAY goes, so the program cannot fall back to X; SDL's own app id variables go, so the program's shows.
+    start_program env -u DISPLAY -u SDL_VIDEO_WAYLAND_WMCLASS -u SDL_VIDEO_X11_WMCLASS SDL_VIDEODRIVER=wayland \
+        "$program"
     check_full_screen full "$screen_w" "$screen_h"
     # The shell's scene graph names each top-level window by its title and its app id.
     local graph app_id
     graph=$(timeout 10 weston-debug scene-graph 2>&1) || fail "weston-debug scene-graph: $graph"
-    app_id=$(sed -n "s/.*role xdg_toplevel, PID $PROGRAM_PID, .* top-level window '.*' of \([^,]*\),.*/\1/p" <<< "$graph")
+    app_id=$(sed -n "s/.*role xdg_toplevel, PID $PROGRAM_PID, .* top-level window '.*' of \([^,]*\),.*/\1/p" \
+        <<< "$graph")
     [[ "$app_id" == org.ditessary.ditessary ]] ||
         fail "Weston knows the program's window by the app id '$app_id': $(grep xdg_toplevel <<< "$graph")"
     say "Weston's scene graph: the window's app id is $app_id"

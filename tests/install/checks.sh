@@ -75,12 +75,13 @@ check_references() {
     [[ -n "$binary" && -x "$prefix/$bin/$binary" ]] || fail "the AppStream binary '$binary' is not in $bin/"
 
     # A manual page for each command, titled with its name.
-    local program page
+    local program page title
     for program in "$prefix/$bin"/*; do
         page=$prefix/share/man/man6/$(basename "$program").6.gz
         [[ -f "$page" ]] || fail "no manual page for $(basename "$program")"
-        [[ "$(zcat "$page" | sed -n 's/^\.TH \([^ ]*\) .*/\1/p')" == "$(basename "$program" | tr a-z A-Z)" ]] ||
-            fail "$(basename "$page") is not titled $(basename "$program")"
+        title=$(zcat "$page" | sed -n 's/^\.TH \([^ ]*\) .*/\1/p')
+        [[ "$title" == "$(basename "$program" | tr '[:lower:]' '[:upper:]')" ]] ||
+            fail "$(basename "$page") is titled $title, not after $(basename "$program")"
     done
 
     # The README's links: each one into the tree points at a file installed beside it.
