@@ -81,7 +81,9 @@ uninstall:
 	@test -f $(BUILD)/dist/uninstall.cmake || { echo "No $(BUILD)/ to uninstall with: run make build first"; exit 1; }
 	cmake -DCMAKE_INSTALL_PREFIX=$(PREFIX) -P $(BUILD)/dist/uninstall.cmake
 
-# The Debian package $(BUILD)/ditessary_<version>_amd64.deb, for apt install.
+# The Debian package $(BUILD)/ditessary_<version>_amd64.deb, for apt install. MAINTAINER="Name <address>" names its
+# maintainer (else whoever builds, as git knows them); its files carry the last commit's time, so two builds of one
+# commit give the same bytes.
 package: build
 	cpack --config $(BUILD)/CPackConfig.cmake -B $(BUILD)
 

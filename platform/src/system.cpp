@@ -46,6 +46,9 @@ System sys;
 // The program's module handle: a distinct address with nothing behind it.
 char moduleTag;
 
+// The installed desktop entry's name, without .desktop.
+constexpr char kDesktopEntryId[] = "org.ditessary.ditessary";
+
 // Set by the hang-up signal, read by the window's pump.
 volatile sig_atomic_t hungUp = 0;
 
@@ -116,6 +119,11 @@ bool HasRealDisplay() {
 
 bool SystemInitVideo() {
     if (sys.videoReady) return true;
+    // Docks and task switchers tie a window to its menu entry by X11's WM_CLASS and Wayland's app id, so both carry
+    // the desktop entry's name. SDL 2.26 reads them from these two variables of its own as its video starts (no hint
+    // reaches them); a value someone set for SDL stays theirs.
+    SDL_setenv("SDL_VIDEO_X11_WMCLASS", kDesktopEntryId, 0);
+    SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", kDesktopEntryId, 0);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "SDL video: %s\n", SDL_GetError());
         return false;

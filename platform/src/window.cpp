@@ -327,6 +327,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
         std::fprintf(stderr, "SDL window: %s\n", SDL_GetError());
         return nullptr;
     }
+    IconGive(sdlWindow);
     const char* driver = SDL_GetCurrentVideoDriver();
     windows.managed = (driver != nullptr && std::strcmp(driver, "wayland") == 0) || X11WindowManagerRuns(sdlWindow);
     windows.windowed = inside;

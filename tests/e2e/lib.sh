@@ -148,6 +148,7 @@ start_icewm() {
 # Usage: start_weston <width> <height>. Weston's desktop shell nested in the X server through its X11 backend,
 # drawn by pixman; its output is a window at the screen's top-left. Exports WAYLAND_DISPLAY and XDG_RUNTIME_DIR.
 # The panel gets a colour of its own and the clock is off, so a screenshot tells panel, desktop and program apart.
+# Its debug protocol is on, so weston-debug can read what the compositor knows of each window.
 start_weston() {
     local width=$1 height=$2
     export XDG_RUNTIME_DIR=$E2E_SESSION/xdg
@@ -170,7 +171,7 @@ startup-animation=none
 focus-animation=none
 EOF
     weston --backend=x11-backend.so --use-pixman --width="$width" --height="$height" --socket="$WAYLAND_DISPLAY" \
-        --config="$E2E_SESSION/weston.ini" --log="$E2E_SHOTS/weston-$E2E_TAG.log" > /dev/null 2>&1 &
+        --debug --config="$E2E_SESSION/weston.ini" --log="$E2E_SHOTS/weston-$E2E_TAG.log" > /dev/null 2>&1 &
     DESKTOP_PIDS+=($!)
     # Weston draws its pointer into the output. With no window manager the X keyboard focus follows the pointer, so
     # it stays over Weston's window, in the bottom-right corner where its image falls outside the screen.

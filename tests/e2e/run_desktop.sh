@@ -4,7 +4,8 @@
 #           its size in the middle with black bars; Alt+Enter gives a 1280 x 960 window inside the usable area with
 #           the taskbar and desktop showing; Alt+Enter gives full screen back; the scenes work in both.
 #   weston: Weston's desktop shell nested on a 1440 x 1080 X screen, the program on SDL's Wayland backend. Full
-#           screen covers the panel, the picture at twice its size with black bars; the scenes work.
+#           screen covers the panel, the picture at twice its size with black bars; the compositor knows the window
+#           by the menu entry's app id; the scenes work.
 # Both end with Escape and exit status 0.
 # Usage: run_desktop.sh <ditessary executable> <folder for screenshots> icewm|weston
 set -euo pipefail
@@ -71,13 +72,22 @@ run_icewm() {
 }
 
 run_weston() {
-    require_tools Xvfb xdotool xwd convert weston
+    require_tools Xvfb xdotool xwd convert weston weston-debug
     local screen_w=1440 screen_h=1080
     start_xvfb "$screen_w" "$screen_h"
     start_weston "$screen_w" "$screen_h"
-    # DISPLAY goes, so the program cannot fall back to X.
-    start_program env -u DISPLAY SDL_VIDEODRIVER=wayland "$program"
+    # DISPLAY goes, so the program cannot fall back to X; SDL's own app id variables go, so the program's shows.
+    start_program env -u DISPLAY -u SDL_VIDEO_WAYLAND_WMCLASS -u SDL_VIDEO_X11_WMCLASS SDL_VIDEODRIVER=wayland \
+        "$program"
     check_full_screen full "$screen_w" "$screen_h"
+    # The shell's scene graph names each top-level window by its title and its app id.
+    local graph app_id
+    graph=$(timeout 10 weston-debug scene-graph 2>&1) || fail "weston-debug scene-graph: $graph"
+    app_id=$(sed -n "s/.*role xdg_toplevel, PID $PROGRAM_PID, .* top-level window '.*' of \([^,]*\),.*/\1/p" \
+        <<< "$graph")
+    [[ "$app_id" == org.ditessary.ditessary ]] ||
+        fail "Weston knows the program's window by the app id '$app_id': $(grep xdg_toplevel <<< "$graph")"
+    say "Weston's scene graph: the window's app id is $app_id"
     walk_and_back full
     finish
 }

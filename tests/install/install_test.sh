@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the build into a scratch DESTDIR as make install does, checks the files it writes and the metadata a
-# desktop reads from them, starts the installed program from its own bin/ on a private X screen, and uninstalls.
+# Installs the build into a scratch DESTDIR as make install does, checks the files it writes, the metadata a
+# desktop reads from them and the names they give one another, and the executable's hardening; starts the installed
+# program from its own bin/ on a private X screen, where its window must carry the menu entry's class and icon; and
+# uninstalls.
 # Usage: install_test.sh <build folder> <source folder> <version> <icongen executable>
 set -euo pipefail
 
@@ -10,6 +12,8 @@ version=$3
 icongen=$(realpath "$4")
 here=$(dirname "$(realpath "$0")")
 id=org.ditessary.ditessary
+# shellcheck source=tests/install/checks.sh
+source "$here/checks.sh"
 
 work=$(mktemp -d)
 root=$work/root
@@ -40,8 +44,9 @@ fail() {
     exit 1
 }
 
-# The same commands as make install and make uninstall, with the prefix make uses by default.
-install_into() { DESTDIR=$1 cmake --install "$build" --prefix /usr/local > "$work/install.log"; }
+# The same commands as make install and make uninstall, with the prefix make uses by default; no MAINTAINER, so the
+# changelog names whoever builds.
+install_into() { env -u MAINTAINER DESTDIR="$1" cmake --install "$build" --prefix /usr/local > "$work/install.log"; }
 uninstall_from() { DESTDIR=$1 cmake -DCMAKE_INSTALL_PREFIX=/usr/local -P "$build/dist/uninstall.cmake" > /dev/null; }
 files_under() { (cd "$1" && find . -mindepth 1 \( -type f -o -type l \) -printf '%P\n' | LC_ALL=C sort); }
 
@@ -61,6 +66,13 @@ for icon in "$prefix"/share/icons/hicolor/*/apps/$id.png; do
     [[ "$(identify -format '%wx%h %A' "$icon")" == "$size True" ]] || fail "$icon is not a $size picture with alpha"
 done
 echo "install: the $(wc -l < "$here/installed_files.txt") files of installed_files.txt"
+
+check_hardening "$prefix/bin/ditessary"
+check_compile_units "$prefix/bin/ditessary"
+if strings -a "$prefix/bin/ditessary" | grep -F -e "$source" -e "$build"; then
+    fail "the executable holds the source or build folder's path"
+fi
+check_references "$prefix" bin
 
 # The validators' verdicts; any warning fails (appstreamcli's --strict fails on anything above a pedantic hint).
 out=$(desktop-file-validate "$prefix/share/applications/$id.desktop" 2>&1) || fail "desktop-file-validate: $out"
@@ -82,6 +94,14 @@ grep -q "<release version=\"$version\" date=\"[0-9-]*\"" "$prefix/share/metainfo
     fail "the AppStream data's newest release is not $version"
 [[ "$(zcat "$prefix/share/doc/ditessary/changelog.gz" | head -1)" == "ditessary ($version) "* ]] ||
     fail "the changelog's newest entry is not $version"
+
+# The newest entry is signed by whoever built it: git's name and address for them, else the user at this host.
+name=$(git -C "$source" config user.name || true)
+email=$(git -C "$source" config user.email || true)
+builder="$name <$email>"
+[[ -n "$name" && -n "$email" ]] || builder="$(id -un) <$(id -un)@$(hostname)>"
+trailer=$(zcat "$prefix/share/doc/ditessary/changelog.gz" | grep -m1 '^ -- ')
+[[ "$trailer" == " -- $builder  "* ]] || fail "the changelog's newest entry is signed '$trailer', not by $builder"
 [[ "$(tail -1 "$work/man.txt")" == "ditessary $version "* ]] || fail "the manual page is not of version $version"
 
 # --help names every option the manual page describes, and the other way round.
@@ -97,24 +117,20 @@ echo "--version and --help: as they should"
 
 # The installed program, found through a PATH of the install's bin/ alone and started from another folder, shows the
 # input-test screen (dark blue 7,4,48 in the corner) and closes with status 0 on SIGTERM.
-for n in 90 91 92 93 94 95 96 97 98 99; do
-    [[ -e /tmp/.X$n-lock ]] && continue
-    Xvfb ":$n" -screen 0 640x480x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-        if DISPLAY=":$n" xdotool getdisplaygeometry > /dev/null 2>&1; then display=":$n"; break; fi
-        kill -0 "$xvfb_pid" 2> /dev/null || break
-        sleep 0.1
-    done
-    [[ -n "${display:-}" ]] && break
-    kill "$xvfb_pid" 2> /dev/null || true
-    xvfb_pid=""
+Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3> "$work/displayfd" > "$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+display=""
+for _ in $(seq 100); do
+    [[ -s "$work/displayfd" ]] && DISPLAY=":$(head -1 "$work/displayfd")" xdotool getdisplaygeometry > /dev/null 2>&1 &&
+        display=":$(head -1 "$work/displayfd")" && break
+    alive "$xvfb_pid" || break
+    sleep 0.1
 done
-[[ -n "${display:-}" ]] || fail "no free X display among :90 to :99"
+[[ -n "$display" ]] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 
 mkdir "$work/elsewhere"
-(cd "$work/elsewhere" && exec env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER PATH="$prefix/bin" DISPLAY="$display" \
-    ditessary > "$work/program.log" 2>&1) &
+(cd "$work/elsewhere" && exec env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER -u SDL_VIDEO_X11_WMCLASS PATH="$prefix/bin" \
+    DISPLAY="$display" ditessary > "$work/program.log" 2>&1) &
 program_pid=$!
 corner=""
 p='p{639,479}'
@@ -126,6 +142,25 @@ for _ in $(seq 100); do
     sleep 0.2
 done
 [[ "$corner" == "7,4,48" ]] || fail "no input-test screen (corner $corner): $(cat "$work/program.log")"
+
+# Its window is the menu entry's: the class it names as StartupWMClass, and the installed 48 x 48 icon's pixels as
+# _NET_WM_ICON (width, height, then one 0xAARRGGBB word a pixel, rows top to bottom).
+window=$(DISPLAY=$display xdotool search --pid "$program_pid" | head -1)
+[[ -n "$window" ]] || fail "no X window of the program"
+wm_class=$(DISPLAY=$display xprop -id "$window" WM_CLASS)
+[[ "$wm_class" == "WM_CLASS(STRING) = \"$id\", \"$id\"" ]] || fail "the window's class: $wm_class"
+DISPLAY=$display xprop -id "$window" -notype 32c _NET_WM_ICON | sed 's/^_NET_WM_ICON = //; s/, /\n/g' \
+    > "$work/window_icon.txt"
+{
+    echo 48
+    echo 48
+    convert "$prefix/share/icons/hicolor/48x48/apps/$id.png" -depth 8 RGBA:- | od -An -v -tu1 -w4 |
+        awk '{ printf "%.0f\n", (($4 * 256 + $1) * 256 + $2) * 256 + $3 }'
+} > "$work/installed_icon.txt"
+[[ $(wc -l < "$work/installed_icon.txt") -eq $((2 + 48 * 48)) ]] || fail "the installed 48x48 icon did not decode"
+cmp -s "$work/window_icon.txt" "$work/installed_icon.txt" ||
+    fail "the window's icon is not the installed 48x48 icon: $(head -c 200 "$work/window_icon.txt")"
+echo "the window: class $id, icon the installed 48x48 one"
 kill -TERM "$program_pid"
 status=0
 wait "$program_pid" || status=$?
