@@ -10,9 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -76,19 +74,6 @@ struct Choice {
     std::string why;
 };
 
-// A GPU that Mesa (or another driver) can draw with shows as a DRM render node.
-bool RenderNodeOpens() {
-    for (int minor = 128; minor < 192; ++minor) {
-        const std::string node = "/dev/dri/renderD" + std::to_string(minor);
-        const int fd = open(node.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd >= 0) {
-            close(fd);
-            return true;
-        }
-    }
-    return false;
-}
-
 // Asking costs nothing that it avoids: OpenGL is never loaded to decide. An X server that offers DRI hands OpenGL to
 // the GPU; without it (Xvfb, a VNC or RDP server, a virtual machine's) OpenGL would be Mesa's software rasteriser,
 // whose LLVM alone weighs 55 MiB and whose frames cost a third of a core.
@@ -105,13 +90,13 @@ Choice ChoosePath(SDL_Window* window) {
         if (!X11OffersDri(window)) {
             return {Path::Framebuffer, "the X server offers no DRI, so OpenGL would be a software rasteriser"};
         }
-        if (!RenderNodeOpens()) return {Path::Framebuffer, "no GPU render node opens"};
+        if (!SystemRenderNodeOpens()) return {Path::Framebuffer, "no GPU render node opens"};
         return {Path::Renderer, "the X server offers DRI and a GPU render node opens"};
     }
     if (driver == "wayland") {
         // SDL's Wayland backend has no framebuffer of its own: its windows are drawn through EGL, a GPU's or Mesa's.
-        return {Path::Renderer, RenderNodeOpens() ? "a GPU render node opens"
-                                                  : "SDL's Wayland windows draw only through EGL, here Mesa's"};
+        return {Path::Renderer, SystemRenderNodeOpens() ? "a GPU render node opens"
+                                                        : "SDL's Wayland windows draw only through EGL, here Mesa's"};
     }
     if (driver == "dummy" || driver == "offscreen") {
         return {Path::Framebuffer, "SDL's " + driver + " driver has no GPU"};

@@ -23,9 +23,11 @@ struct Windows {
     std::vector<WindowClass> classes;
     HWND main = nullptr;  // the one window; a second is refused
     bool startInWindow = false;
+    int startDisplay = 0;     // SDL's index of the monitor the window starts on: the first SDL lists unless told
     bool managed = false;     // a window manager or compositor places the window and keeps its full-screen state
     bool fullScreen = false;  // else in a window, Alt+Enter's other shape
     SDL_Rect windowed = {};   // the window's inside in a window, as last asked for
+    SDL_Rect said = {};       // the window's size in desktop units and in pixels, as last said on standard error
     std::deque<MSG> queue;
     POINT mousePosition = {0, 0};
     HCURSOR cursor = nullptr;
@@ -110,20 +112,31 @@ struct Frame {
     int left = 0, right = 0, top = 0, bottom = 0;
 };
 
-// The inside of the window shape: the largest whole multiple of the picture that the usable desktop holds with the
-// window's frame around it, at least the picture itself, centred.
-SDL_Rect WindowedRect(const SDL_Rect& usable, const Frame& frame) {
+// The inside of the window shape, in the desktop's units: the largest whole multiple of the picture in the output's
+// own pixels (scale of them to a unit) that the usable desktop holds with the window's frame around it, at least the
+// picture itself, centred. Where the multiple does not divide into whole units the window takes the unit above, and
+// the presenter leaves the last pixels black.
+SDL_Rect WindowedRect(const SDL_Rect& usable, const Frame& frame, int scale) {
     const int roomX = usable.w - frame.left - frame.right;
     const int roomY = usable.h - frame.top - frame.bottom;
-    const int factor = std::max(1, std::min(roomX / kPictureWidth, roomY / kPictureHeight));
-    const int width = kPictureWidth * factor;
-    const int height = kPictureHeight * factor;
+    const int factor = std::max(1, std::min(roomX * scale / kPictureWidth, roomY * scale / kPictureHeight));
+    const int width = (kPictureWidth * factor + scale - 1) / scale;
+    const int height = (kPictureHeight * factor + scale - 1) / scale;
     // On a desktop smaller than the picture the window starts at its corner, so its title bar stays in reach.
     return {usable.x + frame.left + std::max(0, (roomX - width) / 2),
             usable.y + frame.top + std::max(0, (roomY - height) / 2), width, height};
 }
 
 int DisplayOf(SDL_Window* window) { return std::max(0, SDL_GetWindowDisplayIndex(window)); }
+
+// Output pixels to a desktop unit: 2 on a HiDPI output at scale 2 under Wayland, 1 on X11, which has no units but
+// pixels. SDL 2 asks Wayland for whole scales only.
+int ScaleOf(SDL_Window* window) {
+    int width = 0, height = 0, pixelsWide = 0, pixelsHigh = 0;
+    SDL_GetWindowSize(window, &width, &height);
+    SDL_GetWindowSizeInPixels(window, &pixelsWide, &pixelsHigh);
+    return width > 0 ? std::max(1, (pixelsWide + width / 2) / width) : 1;
+}
 
 SDL_Rect UsableArea(int display) {
     SDL_Rect usable = {0, 0, kPictureWidth, kPictureHeight};
@@ -161,7 +174,7 @@ void EnterWindow(SDL_Window* window, bool anew = false) {
     windows.fullScreen = false;
     Frame frame;
     if (SDL_GetWindowBordersSize(window, &frame.top, &frame.left, &frame.bottom, &frame.right) != 0) frame = {};
-    const SDL_Rect inside = WindowedRect(UsableArea(DisplayOf(window)), frame);
+    const SDL_Rect inside = WindowedRect(UsableArea(DisplayOf(window)), frame, ScaleOf(window));
     if (windows.managed) {
         // Leaving full screen gives the window back the size and place it had; only a changed desktop moves it.
         SDL_SetWindowFullscreen(window, 0);
@@ -225,10 +238,25 @@ void TranslateMouseMotion(const SDL_MouseMotionEvent& event) {
     Enqueue(window, WM_MOUSEMOVE, buttons, MAKELONG(event.x, event.y));
 }
 
+// One line whenever the desktop gives the window another size: what it got, in its units and in the output's pixels,
+// and on which monitor, as the desktop answered the shape asked for.
+void SaySize(SDL_Window* window) {
+    SDL_Rect size = {};
+    SDL_GetWindowSize(window, &size.x, &size.y);
+    SDL_GetWindowSizeInPixels(window, &size.w, &size.h);
+    if (SDL_RectEquals(&size, &windows.said)) return;
+    windows.said = size;
+    std::fprintf(stderr, "window: %d x %d on monitor %d, %d x %d pixels\n", size.x, size.y, DisplayOf(window) + 1,
+                 size.w, size.h);
+}
+
 void TranslateWindowEvent(const SDL_WindowEvent& event) {
     HWND window = windows.main;
     if (!IsLive(window) || event.windowID != window->sdlWindowId) return;
     switch (event.event) {
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            SaySize(window->sdlWindow);
+            break;
         case SDL_WINDOWEVENT_MINIMIZED:
             window->minimised = true;
             Enqueue(window, WM_ACTIVATE, MAKELONG(WA_INACTIVE, 1), 0);
@@ -305,6 +333,27 @@ void PumpEvents() {
 
 void WindowStartInWindow(bool windowed) { windows.startInWindow = windowed; }
 
+// SDL's video starts here, before WinMain, so that a monitor that is not there is refused before anything shows.
+WindowDisplayAnswer WindowStartOnDisplay(int number) {
+    if (!SystemInitVideo()) return WindowDisplayAnswer::NoVideo;
+    const int count = SDL_GetNumVideoDisplays();
+    if (number >= 1 && number <= count) {
+        windows.startDisplay = number - 1;
+        return WindowDisplayAnswer::There;
+    }
+    std::string there;
+    for (int i = 0; i < count; ++i) {
+        SDL_Rect bounds = {};
+        SDL_GetDisplayBounds(i, &bounds);
+        const char* name = SDL_GetDisplayName(i);
+        there += (i == 0 ? "" : ", ") + std::to_string(i + 1) + " '" + (name != nullptr ? name : "") + "' " +
+                 std::to_string(bounds.w) + " x " + std::to_string(bounds.h);
+    }
+    std::fprintf(stderr, "ditessary: there is no monitor %d; %s: %s\n", number,
+                 count == 1 ? "the one monitor is" : "the monitors are", there.c_str());
+    return WindowDisplayAnswer::Missing;
+}
+
 ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
     if (windowClass == nullptr || windowClass->lpfnWndProc == nullptr) return 0;
     LPCSTR name = windowClass->lpszClassName;
@@ -318,17 +367,19 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
     return ATOM(kFirstClassAtom + windows.classes.size() - 1);
 }
 
-// WinMain's InitWindow calls this once. The SDL window is made in its window shape, hidden, on the first display,
-// and then takes the full screen unless the command line asked for a window; the display draws the 640 x 480
-// picture into it scaled, whatever its size.
+// WinMain's InitWindow calls this once. The SDL window is made in its window shape, hidden, on the monitor the command
+// line chose (the first SDL lists, else), and then takes the full screen there unless the command line asked for a
+// window; the display draws the 640 x 480 picture into it scaled, whatever its size, in the output's own pixels.
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int, int, int, int, HWND,
                             HMENU, HINSTANCE, LPVOID param) {
     const WindowClass* windowClass = FindClass(className);
     if (windowClass == nullptr) return nullptr;
     if (IsLive(windows.main)) return nullptr;
     if (!SystemInitVideo()) return nullptr;
-    const SDL_Rect inside = WindowedRect(UsableArea(0), Frame{});
-    Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
+    const int display = std::clamp(windows.startDisplay, 0, std::max(0, SDL_GetNumVideoDisplays() - 1));
+    // Before the window is shown nobody knows its scale; whole multiples in units stay whole in pixels.
+    const SDL_Rect inside = WindowedRect(UsableArea(display), Frame{}, 1);
+    Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI;
     if (exStyle & WS_EX_TOPMOST) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
     SDL_Window* sdlWindow =
         SDL_CreateWindow(windowName != nullptr ? windowName : "", inside.x, inside.y, inside.w, inside.h, flags);
@@ -575,8 +626,8 @@ void TestPushQuit() {
     Push(event);
 }
 
-RECT TestWindowedInside(int usableWidth, int usableHeight) {
-    const SDL_Rect r = WindowedRect({0, 0, usableWidth, usableHeight}, Frame{});
+RECT TestWindowedInside(int usableWidth, int usableHeight, int scale) {
+    const SDL_Rect r = WindowedRect({0, 0, usableWidth, usableHeight}, Frame{}, scale);
     return {r.x, r.y, r.x + r.w, r.y + r.h};
 }
 
