@@ -317,22 +317,28 @@ TEST_P(AltEnter, SwitchesBetweenFullScreenAndAWindowWithoutLosingSurfacesFocusOr
 INSTANTIATE_TEST_SUITE_P(Start, AltEnter, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "InAWindow" : "FullScreen"; });
 
-// The window's inside on usable desktops of several sizes: the largest whole multiple of the picture, at least the
-// picture itself, in the middle (at the corner of a desktop too small for it).
+// The window's inside on usable desktops of several sizes, in the desktop's units: the largest whole multiple of the
+// picture in the output's pixels (scale of them to a unit), at least the picture itself, in the middle (at the corner
+// of a desktop too small for it). A multiple that does not divide into whole units takes the unit above.
 TEST(WindowShape, TheWindowIsTheLargestWholeMultipleTheUsableDesktopHolds) {
     const struct {
-        int width, height;
+        int width, height, scale;
         RECT inside;
     } cases[] = {
-        {1920, 1054, {320, 47, 1600, 1007}},  // IceWM's desktop above its taskbar at 1920 x 1080
-        {1280, 1024, {0, 32, 1280, 992}},    {1280, 959, {320, 239, 960, 719}},  // a row short of twice the picture
-        {3840, 2100, {640, 90, 3200, 2010}}, {1024, 768, {192, 144, 832, 624}}, {600, 400, {0, 0, 640, 480}},
+        {1920, 1054, 1, {320, 47, 1600, 1007}},  // IceWM's desktop above its taskbar at 1920 x 1080
+        {1280, 1024, 1, {0, 32, 1280, 992}},    {1280, 959, 1, {320, 239, 960, 719}},  // a row short of twice the
+                                                                                       // picture
+        {3840, 2100, 1, {640, 90, 3200, 2010}}, {1024, 768, 1, {192, 144, 832, 624}}, {600, 400, 1, {0, 0, 640, 480}},
+        {960, 513, 2, {160, 16, 800, 496}},    // 1920 x 1080 pixels at scale 2 below a panel: 1280 x 960 pixels
+        {1000, 1000, 2, {20, 140, 980, 860}},  // three times the picture in pixels, one and a half in units
+        {1280, 1024, 3, {0, 32, 1280, 992}},   // six times in pixels
+        {600, 400, 3, {86, 40, 513, 360}},     // twice in pixels: 426 2/3 units wide, so 427
     };
     for (const auto& c : cases) {
-        const RECT r = TestWindowedInside(c.width, c.height);
+        const RECT r = TestWindowedInside(c.width, c.height, c.scale);
         EXPECT_EQ(std::make_tuple(r.left, r.top, r.right, r.bottom),
                   std::make_tuple(c.inside.left, c.inside.top, c.inside.right, c.inside.bottom))
-            << c.width << "x" << c.height;
+            << c.width << "x" << c.height << " at " << c.scale;
     }
 }
 
