@@ -326,9 +326,12 @@ TEST(WindowShape, TheWindowIsTheLargestWholeMultipleTheUsableDesktopHolds) {
         RECT inside;
     } cases[] = {
         {1920, 1054, 1, {320, 47, 1600, 1007}},  // IceWM's desktop above its taskbar at 1920 x 1080
-        {1280, 1024, 1, {0, 32, 1280, 992}},    {1280, 959, 1, {320, 239, 960, 719}},  // a row short of twice the
-                                                                                       // picture
-        {3840, 2100, 1, {640, 90, 3200, 2010}}, {1024, 768, 1, {192, 144, 832, 624}}, {600, 400, 1, {0, 0, 640, 480}},
+        {1280, 1024, 1, {0, 32, 1280, 992}},
+        {1280, 959, 1, {320, 239, 960, 719}},  // a row short of twice the
+                                               // picture
+        {3840, 2100, 1, {640, 90, 3200, 2010}},
+        {1024, 768, 1, {192, 144, 832, 624}},
+        {600, 400, 1, {0, 0, 640, 480}},
         {960, 513, 2, {160, 16, 800, 496}},    // 1920 x 1080 pixels at scale 2 below a panel: 1280 x 960 pixels
         {1000, 1000, 2, {20, 140, 980, 860}},  // three times the picture in pixels, one and a half in units
         {1280, 1024, 3, {0, 32, 1280, 992}},   // six times in pixels

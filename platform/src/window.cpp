@@ -19,6 +19,12 @@ struct WindowClass {
     WNDCLASSA copy;
 };
 
+// The window as last said on standard error.
+struct Said {
+    int width = 0, height = 0, pixelsWide = 0, pixelsHigh = 0, monitor = 0;
+    bool operator==(const Said&) const = default;
+};
+
 struct Windows {
     std::vector<WindowClass> classes;
     HWND main = nullptr;  // the one window; a second is refused
@@ -27,7 +33,7 @@ struct Windows {
     bool managed = false;     // a window manager or compositor places the window and keeps its full-screen state
     bool fullScreen = false;  // else in a window, Alt+Enter's other shape
     SDL_Rect windowed = {};   // the window's inside in a window, as last asked for
-    SDL_Rect said = {};       // the window's size in desktop units and in pixels, as last said on standard error
+    Said said;
     std::deque<MSG> queue;
     POINT mousePosition = {0, 0};
     HCURSOR cursor = nullptr;
@@ -238,16 +244,17 @@ void TranslateMouseMotion(const SDL_MouseMotionEvent& event) {
     Enqueue(window, WM_MOUSEMOVE, buttons, MAKELONG(event.x, event.y));
 }
 
-// One line whenever the desktop gives the window another size: what it got, in its units and in the output's pixels,
-// and on which monitor, as the desktop answered the shape asked for.
+// One line whenever the desktop gives the window another size or another monitor: what it got, in its units and in
+// the output's pixels, as the desktop answered the shape asked for. A move within the monitor says nothing.
 void SaySize(SDL_Window* window) {
-    SDL_Rect size = {};
-    SDL_GetWindowSize(window, &size.x, &size.y);
-    SDL_GetWindowSizeInPixels(window, &size.w, &size.h);
-    if (SDL_RectEquals(&size, &windows.said)) return;
-    windows.said = size;
-    std::fprintf(stderr, "window: %d x %d on monitor %d, %d x %d pixels\n", size.x, size.y, DisplayOf(window) + 1,
-                 size.w, size.h);
+    Said now;
+    SDL_GetWindowSize(window, &now.width, &now.height);
+    SDL_GetWindowSizeInPixels(window, &now.pixelsWide, &now.pixelsHigh);
+    now.monitor = DisplayOf(window) + 1;
+    if (now == windows.said) return;
+    windows.said = now;
+    std::fprintf(stderr, "window: %d x %d on monitor %d, %d x %d pixels\n", now.width, now.height, now.monitor,
+                 now.pixelsWide, now.pixelsHigh);
 }
 
 void TranslateWindowEvent(const SDL_WindowEvent& event) {
@@ -255,6 +262,8 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
     if (!IsLive(window) || event.windowID != window->sdlWindowId) return;
     switch (event.event) {
         case SDL_WINDOWEVENT_SIZE_CHANGED:
+        case SDL_WINDOWEVENT_MOVED:
+        case SDL_WINDOWEVENT_DISPLAY_CHANGED:
             SaySize(window->sdlWindow);
             break;
         case SDL_WINDOWEVENT_MINIMIZED:

@@ -201,6 +201,8 @@ start_weston_outputs() {
     printf '[core]\nidle-time=0\n\n[shell]\nbackground-color=0xff%s\npanel-color=0xff%s\npanel-position=top\n%s\n' \
         "$(hex_colour "$DESKTOP_GREEN")" "$(hex_colour "$WESTON_PANEL")" \
         "clock-format=none\nlocking=false\nanimation=none\nstartup-animation=none" > "$E2E_SESSION/weston.ini"
+    # Weston adds to its log; what this run reads there must be this run's.
+    : > "$E2E_SHOTS/weston-$E2E_TAG.log"
     weston --backend=x11-backend.so --use-pixman --width=$((width / scale)) --height=$((height / scale)) \
         --scale="$scale" --output-count="$outputs" "$@" --socket="$WAYLAND_DISPLAY" --config="$E2E_SESSION/weston.ini" \
         --log="$E2E_SHOTS/weston-$E2E_TAG.log" > /dev/null 2>&1 &

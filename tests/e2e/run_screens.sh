@@ -3,9 +3,11 @@
 #   scale2:  Weston at scale 2 with one 1920 x 1080 output, the program on SDL's Wayland backend: the picture is
 #            1280 x 960 device pixels in the middle, each of its pixels exactly 2 x 2 of one palette colour.
 #   outputs: Weston with two 800 x 600 outputs side by side: natively on Wayland and through XWayland's two RandR
-#            monitors, the default puts the picture on the first, --display 2 on the second, --display 3 is refused.
-#   mutter:  GNOME's mutter, headless, with two virtual monitors (1920 x 1080, 1280 x 1024): the window's size as the
-#            program reports it after mutter answered its full-screen request tells the monitor; --display 3 refused.
+#            monitors, the default puts the picture on the first, --display 2 on the second, --display 3 is refused;
+#            through XWayland a window started on the second and moved to the first goes full screen on the first.
+#   mutter:  GNOME's mutter, headless, with two virtual monitors (1920 x 1080, 1280 x 1024). Natively its pixels cannot be
+#            read: the window's size and monitor as the program reports them once mutter answered its full-screen
+#            request tell the monitor. Through its XWayland the X window's place and size tell it. --display 3 refused.
 #   small <width> <height>: a bare X screen of that size: the picture fitted whole with its aspect, black bars.
 # Usage: run_screens.sh <ditessary executable> <folder for screenshots> scale2|outputs|mutter|small [width height]
 set -euo pipefail
@@ -120,31 +122,70 @@ check_on_output() {
     say "$name: the picture on output $((on + 1)), the desktop on output $((off + 1))"
 }
 
+# Usage: wait_colours <shot name> "<x> <y> <colour>" ...: screenshots until every screen pixel has its colour.
+wait_colours() {
+    local name=$1
+    shift
+    local deadline=$((SECONDS + 30)) spot x y colour ready seen
+    while :; do
+        alive "$PROGRAM_PID" || fail "the program ended while waiting for $name"
+        shot "$name"
+        ready=1 seen=""
+        for spot in "$@"; do
+            read -r x y colour <<< "$spot"
+            seen+=" ($x, $y) $(screen_pixel "$name" "$x" "$y")"
+            [[ "$(screen_pixel "$name" "$x" "$y")" == "$colour" ]] || ready=0
+        done
+        ((ready)) && return 0
+        ((SECONDS < deadline)) || fail "$name: not the colours expected after 30 s:$seen"
+        sleep 0.3
+    done
+}
+
+# Drags the window under the pointer with Weston's Super+button binding, along row 300 of the screen. The program holds
+# the pointer for its own mouse, so its title bar cannot be dragged; and Weston's pointer does not cross from one
+# output's X window into the other's, so a drag stays within one output.
+super_drag() {
+    xdotool mousemove "$1" 300 sleep 0.3 keydown super sleep 0.2 mousedown 1 sleep 0.3 \
+        mousemove $((($1 + $2) / 2)) 300 sleep 0.3 mousemove "$2" 300 sleep 0.3 mouseup 1 sleep 0.2 keyup super \
+        sleep 0.3 mousemove 799 599
+}
+
 run_outputs() {
     require_tools Xvfb xdotool xwd convert weston Xwayland xrandr
     start_xvfb 1600 600
     start_weston_outputs 800 600 1 2 --xwayland
-    local xwayland
-    xwayland=$(grep -o 'xserver listening on display :[0-9]*' "$E2E_SHOTS/weston-$E2E_TAG.log" | grep -o ':[0-9]*$') ||
-        fail "Weston started no XWayland"
-    say "XWayland on $xwayland: $(DISPLAY=$xwayland xrandr --listmonitors | tail -n +2 | tr -s ' ' | tr '\n' ';')"
-    local backend run
-    for backend in wayland x11; do
-        if [[ $backend == wayland ]]; then
-            run=(env -u DISPLAY SDL_VIDEODRIVER=wayland "$program")
-        else
-            run=(env -u WAYLAND_DISPLAY DISPLAY="$xwayland" SDL_VIDEODRIVER=x11 "$program")
-        fi
-        start_program "${run[@]}"
-        check_on_output "$backend-default" 0 1
-        finish_with_escape
-        start_program "${run[@]}" --display 2
-        check_on_output "$backend-display2" 1 0
-        finish_with_escape
-        check_refused "^ditessary: there is no monitor 3; the monitors are: 1 .* 800 x 600, 2 .* 800 x 600$" \
-            "${run[@]}" --display 3
+    local xwayland="" deadline=$((SECONDS + 30))
+    until xwayland=$(grep -o 'xserver listening on display :[0-9]*' "$E2E_SHOTS/weston-$E2E_TAG.log" |
+        grep -o ':[0-9]*$'); do
+        ((SECONDS < deadline)) || fail "Weston offered no XWayland display within 30 s"
+        sleep 0.2
     done
-    echo "PASS ($E2E_TAG): on the output asked for, on both backends"
+    say "XWayland on $xwayland: $(DISPLAY=$xwayland xrandr --listmonitors | tail -n +2 | tr -s ' ' | tr '\n' ';')"
+    local run=(env -u DISPLAY SDL_VIDEODRIVER=wayland "$program")
+    start_program "${run[@]}"
+    check_on_output wayland-default 0 1
+    finish_with_escape
+    start_program "${run[@]}" --display 2
+    check_on_output wayland-display2 1 0
+    finish_with_escape
+    check_refused "^ditessary: there is no monitor 3; the monitors are: 1 .* 800 x 600, 2 .* 800 x 600$" \
+        "${run[@]}" --display 3
+    # XWayland lists Weston's outputs as RandR monitors; where an X window goes full screen is Weston's own choice
+    # there (the output it deems focused), so only the refusal is the program's to check.
+    check_refused "^ditessary: there is no monitor 3; the monitors are: 1 'XWAYLAND0.*' 800 x 600, 2 'XWAYLAND1.*' 800 x 600$" \
+        env -u WAYLAND_DISPLAY DISPLAY="$xwayland" SDL_VIDEODRIVER=x11 "$program" --display 3
+    # Natively: a window Weston opened on the first output and moved to the second goes full screen on the second.
+    start_program env -u DISPLAY SDL_VIDEODRIVER=wayland "$program" --window
+    wait_colours window "400 300 $DARK_BLUE" "1200 300 $DESKTOP_GREEN"
+    super_drag 400 799
+    super_drag 900 1300
+    wait_colours window-moved "1200 300 $DARK_BLUE" "100 300 $DESKTOP_GREEN"
+    say "window-moved: the window moved to output 2"
+    key alt+Return
+    check_on_output wayland-moved-full 1 0
+    finish_with_escape
+    echo "PASS ($E2E_TAG): on the output asked for, on both backends; Alt+Enter on the output the window is on"
 }
 
 # mutter as GNOME runs it, headless, with its own session bus; its process id comes from inside the bus's session.
@@ -156,7 +197,7 @@ start_mutter_monitors() {
     unset DISPLAY
     local pid_file=$E2E_SESSION/mutter.pid
     # shellcheck disable=SC2016  # the inner shell expands them
-    dbus-run-session -- sh -c 'echo $$ > "$0"; exec mutter --wayland --headless --no-x11 --wayland-display="$1" \
+    dbus-run-session -- sh -c 'echo $$ > "$0"; exec mutter --wayland --headless --wayland-display="$1" \
         --virtual-monitor 1920x1080 --virtual-monitor 1280x1024' "$pid_file" "$WAYLAND_DISPLAY" \
         > "$E2E_SHOTS/mutter-$E2E_TAG.log" 2>&1 &
     DESKTOP_PIDS+=($!)
@@ -167,6 +208,27 @@ start_mutter_monitors() {
         sleep 0.2
     done
     DESKTOP_PIDS+=("$(cat "$pid_file")")
+    # Its XWayland, for X clients: the display it names, with the key it leaves beside its socket.
+    until MUTTER_X=$(grep -o 'Using public X11 display :[0-9]*' "$E2E_SHOTS/mutter-$E2E_TAG.log" | grep -o ':[0-9]*$'); do
+        ((SECONDS < deadline)) || fail "mutter offered no X11 display within 30 s"
+        sleep 0.2
+    done
+    MUTTER_XAUTHORITY=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name '.mutter-Xwaylandauth.*' | head -1)
+}
+
+# "x y width height" of the program's X window on mutter's XWayland, once it is that; fails after the seconds.
+wait_x_window() {
+    local expected=$1 seconds=$2 deadline=$((SECONDS + $2)) id geometry="none"
+    while :; do
+        alive "$PROGRAM_PID" || fail "the program ended while waiting for its X window at $expected"
+        if id=$(DISPLAY=$MUTTER_X XAUTHORITY=$MUTTER_XAUTHORITY xdotool search --onlyvisible --pid "$PROGRAM_PID" |
+            head -1) && [[ -n "$id" ]]; then
+            geometry=$(DISPLAY=$MUTTER_X XAUTHORITY=$MUTTER_XAUTHORITY window_inside "$id")
+            [[ "$geometry" == "$expected" ]] && return 0
+        fi
+        ((SECONDS < deadline)) || fail "the program's X window is at $geometry, not $expected, after $seconds s"
+        sleep 0.3
+    done
 }
 
 close_with_sigterm() {
@@ -189,7 +251,19 @@ run_mutter() {
     close_with_sigterm
     check_refused "^ditessary: there is no monitor 3; the monitors are: 1 .* 1920 x 1080, 2 .* 1280 x 1024$" \
         "$program" --display 3
-    echo "PASS ($E2E_TAG): full screen on the monitor asked for"
+    # Through mutter's XWayland, whose RandR monitors are mutter's: the X window's own place and size.
+    local x11=(env -u WAYLAND_DISPLAY DISPLAY="$MUTTER_X" XAUTHORITY="$MUTTER_XAUTHORITY" SDL_VIDEODRIVER=x11 "$program")
+    start_program "${x11[@]}"
+    wait_x_window "0 0 1920 1080" 60
+    say "X11 default: the window at 0 0 1920 1080"
+    close_with_sigterm
+    start_program "${x11[@]}" --display 2
+    wait_x_window "1920 0 1280 1024" 60
+    say "X11 --display 2: the window at 1920 0 1280 1024"
+    close_with_sigterm
+    check_refused "^ditessary: there is no monitor 3; the monitors are: 1 'XWAYLAND0.*' 1920 x 1080, 2 'XWAYLAND1.*' 1280 x 1024$" \
+        "${x11[@]}" --display 3
+    echo "PASS ($E2E_TAG): full screen on the monitor asked for, natively and through XWayland"
 }
 
 run_small() {
