@@ -317,31 +317,42 @@ TEST_P(AltEnter, SwitchesBetweenFullScreenAndAWindowWithoutLosingSurfacesFocusOr
 INSTANTIATE_TEST_SUITE_P(Start, AltEnter, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "InAWindow" : "FullScreen"; });
 
-// The window's inside on usable desktops of several sizes, in the desktop's units: the largest whole multiple of the
-// picture in the output's pixels (scale of them to a unit), at least the picture itself, in the middle (at the corner
-// of a desktop too small for it). A multiple that does not divide into whole units takes the unit above.
-TEST(WindowShape, TheWindowIsTheLargestWholeMultipleTheUsableDesktopHolds) {
+// The window's inside on usable desktops of several sizes, with the frames window managers put around it (IceWM's:
+// 5 left, right and below, 24 above), none, and huge ones: the largest whole multiple of the picture that fits with
+// its frame, at least the picture itself, else the picture's shape fitted; the framed window in the middle. At a
+// scale of output pixels to a unit the multiple counts pixels, and one that does not divide into whole units takes
+// the unit above.
+TEST(WindowShape, TheWindowIsTheLargestWholeMultipleTheUsableDesktopHoldsWithItsFrame) {
+    const RECT none = {0, 0, 0, 0}, icewm = {5, 24, 5, 5};
     const struct {
-        int width, height, scale;
-        RECT inside;
+        RECT usable, frame, inside;
+        int scale = 1;
     } cases[] = {
-        {1920, 1054, 1, {320, 47, 1600, 1007}},  // IceWM's desktop above its taskbar at 1920 x 1080
-        {1280, 1024, 1, {0, 32, 1280, 992}},
-        {1280, 959, 1, {320, 239, 960, 719}},  // a row short of twice the
-                                               // picture
-        {3840, 2100, 1, {640, 90, 3200, 2010}},
-        {1024, 768, 1, {192, 144, 832, 624}},
-        {600, 400, 1, {0, 0, 640, 480}},
-        {960, 513, 2, {160, 16, 800, 496}},    // 1920 x 1080 pixels at scale 2 below a panel: 1280 x 960 pixels
-        {1000, 1000, 2, {20, 140, 980, 860}},  // three times the picture in pixels, one and a half in units
-        {1280, 1024, 3, {0, 32, 1280, 992}},   // six times in pixels
-        {600, 400, 3, {86, 40, 513, 360}},     // twice in pixels: 426 2/3 units wide, so 427
+        {{0, 0, 1280, 998}, icewm, {320, 268, 960, 748}},  // IceWM on 1280 x 1024: twice the picture would not fit
+        {{0, 0, 1280, 1024}, none, {0, 32, 1280, 992}},
+        {{0, 0, 1920, 1054}, icewm, {320, 56, 1600, 1016}},  // IceWM on 1920 x 1080
+        {{0, 0, 1920, 1080}, none, {320, 60, 1600, 1020}},
+        {{0, 30, 1920, 1080}, none, {320, 75, 1600, 1035}},  // a panel above
+        {{0, 0, 1366, 742}, icewm, {363, 140, 1003, 620}},
+        {{0, 0, 1366, 768}, none, {363, 144, 1003, 624}},
+        {{0, 0, 1024, 574}, icewm, {192, 56, 832, 536}},
+        {{0, 0, 800, 574}, icewm, {80, 56, 720, 536}},
+        {{0, 0, 800, 600}, {100, 100, 100, 100}, {133, 100, 666, 500}},  // fitted to the height left
+        {{0, 0, 1920, 1080}, {200, 300, 200, 100}, {640, 400, 1280, 880}},
+        {{0, 0, 640, 454}, icewm, {37, 24, 603, 449}},  // IceWM on 640 x 480: fitted below the picture's size
+        {{0, 0, 600, 400}, none, {33, 0, 566, 400}},
+        {{0, 0, 640, 800}, none, {0, 160, 640, 640}},
+        {{0, 0, 960, 513}, none, {160, 16, 800, 496}, 2},    // 1920 x 1080 pixels at scale 2 below a panel: 1280 x 960
+        {{0, 0, 1000, 1000}, none, {20, 140, 980, 860}, 2},  // three times the picture in pixels, 1.5 in units
+        {{0, 0, 1280, 1024}, none, {0, 32, 1280, 992}, 3},   // six times in pixels
+        {{0, 0, 600, 400}, none, {86, 40, 513, 360}, 3},     // twice in pixels: 426 2/3 units wide, so 427
     };
     for (const auto& c : cases) {
-        const RECT r = TestWindowedInside(c.width, c.height, c.scale);
+        const RECT r = TestWindowedInside(c.usable, c.frame, c.scale);
         EXPECT_EQ(std::make_tuple(r.left, r.top, r.right, r.bottom),
                   std::make_tuple(c.inside.left, c.inside.top, c.inside.right, c.inside.bottom))
-            << c.width << "x" << c.height << " at " << c.scale;
+            << c.usable.right - c.usable.left << "x" << c.usable.bottom - c.usable.top << " frame " << c.frame.left
+            << "," << c.frame.top << "," << c.frame.right << "," << c.frame.bottom << " at " << c.scale;
     }
 }
 
