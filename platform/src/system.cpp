@@ -43,10 +43,9 @@ struct System {
 
     std::function<void(DWORD)> sleepHook;
 
-    int fakeRenderNode = -1;
+    int fakeRenderNode = -1;   // the tests' answer to whether a render node opens; -1 asks the devices
     std::string backendWhy;    // said once SDL's video has started
-    std::string backendFirst;  // the backend preferred, "" for SDL's own order  // the tests' answer to whether a
-                               // render node opens; -1 asks the devices
+    std::string backendFirst;  // the backend preferred, "" for SDL's own order
 };
 System sys;
 
@@ -157,8 +156,8 @@ SystemVideoBackend SystemChooseVideoBackend(const char* waylandDisplay, const ch
     const bool x = set(xDisplay);
     if (wayland && renderNode) {
         return {"wayland,x11",
-                "a Wayland compositor is there and a GPU render node opens, so HiDPI outputs get their "
-                "own pixels"};
+                "a Wayland compositor is there and a GPU render node opens, so HiDPI outputs get "
+                "their own pixels"};
     }
     if (wayland && x) {
         return {"x11,wayland",
