@@ -79,6 +79,16 @@ check_refused() {
     say "--display 3: status 2, $(grep 'no monitor' "$PROGRAM_LOG")"
 }
 
+# Top-left corner of the program's white 20 x 20 cursor square in picture pixels, as "x y": the white pixels' box
+# outside the read-out lines and the frame-rate row, at the picture geometry set.
+cursor_corner() {
+    local s=$PIC_SCALE w h x y
+    read -r w h x y <<< "$(convert "$(shot_path "$1")" -fill black +opaque white -fill black \
+        -draw "rectangle $((PIC_X + 190 * s)),$((PIC_Y + 40 * s)),$((PIC_X + 400 * s)),$((PIC_Y + 90 * s))" \
+        -draw "rectangle 0,0,1919,$((PIC_Y + 16 * s - 1))" -trim -format "%w %h %X %Y" info:)"
+    echo "$(((x + w - PIC_X) / s - 20)) $(((y + h - PIC_Y) / s - 20))"
+}
+
 run_scale2() {
     require_tools Xvfb xdotool xwd convert compare weston
     start_xvfb 1920 1080
@@ -103,6 +113,21 @@ run_scale2() {
     colours=$(convert "$picture" -format '%k' info:)
     ((unlisted == 0)) || fail "full: $unlisted device pixels have colours outside the palette ($colours colours)"
     say "full: 1280 x 960 device pixels at (320, 60) in exact 2 x 2 blocks of $colours palette colours"
+    # The mouse is DirectInput's relative motion, two picture pixels a count; Wayland counts in the desktop's units,
+    # so 30 x 40 of the monitor's pixels (15 x 20 units) move the cursor 30 x 40 picture pixels, 60 x 80 device pixels.
+    local before after
+    xdotool mousemove 960 540 sleep 0.5 mousemove 959 539
+    sleep 0.5
+    shot mouse-before
+    before=$(cursor_corner mouse-before)
+    xdotool mousemove_relative 30 40
+    sleep 0.5
+    shot mouse-after
+    after=$(cursor_corner mouse-after)
+    say "mouse: the cursor from ($before) to ($after) in picture pixels"
+    read -r bx by ax ay <<< "$before $after"
+    ((ax - bx == 30 && ay - by == 40)) || fail "mouse: the cursor moved by ($((ax - bx)), $((ay - by))), not (30, 40)"
+    xdotool mousemove 1919 1079
     finish_with_escape
     echo "PASS ($E2E_TAG): exit status 0"
 }
