@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the built program on screens of every kind and checks where its picture lands and that it arrives whole.
 #   scale2:  Weston at scale 2 with one 1920 x 1080 output, the program on SDL's Wayland backend: the picture is
-#            1280 x 960 device pixels in the middle, each of its pixels exactly 2 x 2 of one palette colour.
+#            1280 x 960 device pixels in the middle, each of its pixels exactly 2 x 2 of one palette colour; the
+#            mouse moves the program's cursor two picture pixels a count of the desktop's units.
 #   outputs: Weston with two 800 x 600 outputs side by side: natively on Wayland and through XWayland's two RandR
 #            monitors, the default puts the picture on the first, --display 2 on the second, --display 3 is refused;
 #            through XWayland a window started on the second and moved to the first goes full screen on the first.
