@@ -198,7 +198,7 @@ run_outputs() {
     check_refused "^ditessary: there is no monitor 3; the monitors are: 1 .* 800 x 600, 2 .* 800 x 600$" \
         "${run[@]}" --display 3
     # XWayland lists Weston's outputs as RandR monitors; where an X window goes full screen is Weston's own choice
-    # there (the output it deems focused), so only the refusal is the program's to check.
+    # there (in these runs not always the window's output), so only the refusal is the program's to check.
     check_refused "^ditessary: there is no monitor 3; the monitors are: 1 'XWAYLAND0.*' 800 x 600, 2 'XWAYLAND1.*' 800 x 600$" \
         env -u WAYLAND_DISPLAY DISPLAY="$xwayland" SDL_VIDEODRIVER=x11 "$program" --display 3
     # Natively: a window Weston opened on the first output and moved to the second goes full screen on the second.
