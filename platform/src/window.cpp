@@ -38,8 +38,8 @@ struct Windows {
     bool topMost = false;     // WS_EX_TOPMOST: kept above other windows while full screen
     bool fullScreen = false;  // else in a window, Alt+Enter's other shape
     SDL_Rect windowed = {};   // the window's inside in a window, as last asked for
-    Said said;
-    Frame frame;  // the window manager's frame around the window shape, once it has said it
+    Said said;                // the size and monitor last said on standard error
+    Frame frame;              // the window manager's frame around the window shape, once it has said it
     bool frameKnown = false;
     std::deque<MSG> queue;
     POINT mousePosition = {0, 0};
