@@ -248,6 +248,9 @@ HCURSOR TestCurrentCursor();
 // sleeps once after every frame, so a hook can script input between frames of the real loop.
 void TestSetSleepHook(std::function<void(DWORD)> hook);
 
+// Render node (system): 1 or 0 is the answer to whether a GPU render node opens; -1 asks the devices again.
+void TestFakeRenderNode(int opens);
+
 // Window (window): real SDL events for the program's window, as a person at the machine would cause them;
 // they take effect at the next pump. Scancodes and window-event ids are SDL's; a key carries SDL_GetModState().
 // sdlLayoutKey: the SDL keycode the keyboard layout makes of the key, 0 for what SDL itself maps it to.
@@ -258,9 +261,10 @@ void TestPushMouseButton(int sdlButton, bool down);
 void TestPushQuit();
 bool TestWindowMinimised();
 // The window's shape: full screen, or (after Alt+Enter or --window) a window; and where a window's inside goes on a
-// usable desktop, with a window manager's frame of those widths (left, top, right, bottom) around it.
+// usable desktop, with a window manager's frame of those widths (left, top, right, bottom) around it, in the desktop's
+// units at that scale of output pixels to a unit.
 bool TestWindowFullScreen();
-RECT TestWindowedInside(const RECT& usable, const RECT& frame = {0, 0, 0, 0});
+RECT TestWindowedInside(const RECT& usable, const RECT& frame = {0, 0, 0, 0}, int scale = 1);
 int TestQueuedMessageCount();
 // Called at the start of every pump (PeekMessageA and GetMessageA pump), before any event is taken.
 void TestSetPumpHook(std::function<void()> hook);

@@ -319,11 +319,14 @@ INSTANTIATE_TEST_SUITE_P(Start, AltEnter, ::testing::Bool(),
 
 // The window's inside on usable desktops of several sizes, with the frames window managers put around it (IceWM's:
 // 5 left, right and below, 24 above), none, and huge ones: the largest whole multiple of the picture that fits with
-// its frame, at least the picture itself, else the picture's shape fitted; the framed window in the middle.
+// its frame, at least the picture itself, else the picture's shape fitted; the framed window in the middle. At a
+// scale of output pixels to a unit the multiple counts pixels, and one that does not divide into whole units takes
+// the unit above.
 TEST(WindowShape, TheWindowIsTheLargestWholeMultipleTheUsableDesktopHoldsWithItsFrame) {
     const RECT none = {0, 0, 0, 0}, icewm = {5, 24, 5, 5};
     const struct {
         RECT usable, frame, inside;
+        int scale = 1;
     } cases[] = {
         {{0, 0, 1280, 998}, icewm, {320, 268, 960, 748}},  // IceWM on 1280 x 1024: twice the picture would not fit
         {{0, 0, 1280, 1024}, none, {0, 32, 1280, 992}},
@@ -339,13 +342,17 @@ TEST(WindowShape, TheWindowIsTheLargestWholeMultipleTheUsableDesktopHoldsWithIts
         {{0, 0, 640, 454}, icewm, {37, 24, 603, 449}},  // IceWM on 640 x 480: fitted below the picture's size
         {{0, 0, 600, 400}, none, {33, 0, 566, 400}},
         {{0, 0, 640, 800}, none, {0, 160, 640, 640}},
+        {{0, 0, 960, 513}, none, {160, 16, 800, 496}, 2},    // 1920 x 1080 pixels at scale 2 below a panel: 1280 x 960
+        {{0, 0, 1000, 1000}, none, {20, 140, 980, 860}, 2},  // three times the picture in pixels, 1.5 in units
+        {{0, 0, 1280, 1024}, none, {0, 32, 1280, 992}, 3},   // six times in pixels
+        {{0, 0, 600, 400}, none, {86, 40, 513, 360}, 3},     // twice in pixels: 426 2/3 units wide, so 427
     };
     for (const auto& c : cases) {
-        const RECT r = TestWindowedInside(c.usable, c.frame);
+        const RECT r = TestWindowedInside(c.usable, c.frame, c.scale);
         EXPECT_EQ(std::make_tuple(r.left, r.top, r.right, r.bottom),
                   std::make_tuple(c.inside.left, c.inside.top, c.inside.right, c.inside.bottom))
             << c.usable.right - c.usable.left << "x" << c.usable.bottom - c.usable.top << " frame " << c.frame.left
-            << "," << c.frame.top << "," << c.frame.right << "," << c.frame.bottom;
+            << "," << c.frame.top << "," << c.frame.right << "," << c.frame.bottom << " at " << c.scale;
     }
 }
 

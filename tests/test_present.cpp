@@ -5,6 +5,7 @@
 #include "platform/src/platform.h"
 
 #include <cstdlib>
+#include <string>
 #include <tuple>
 
 namespace {
@@ -29,6 +30,47 @@ TEST(PresentDestination, WholeFactorsFromTwoUpElseFittedAndCentred) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(Tie(TestPresentDestination(c.width, c.height)), Tie(c.expected)) << c.width << "x" << c.height;
+}
+
+// Monitors of small and odd sizes, in their own pixels: at a whole desktop scale (1, 2, 3) a full-screen window's
+// pixels are the monitor's (the Weston run at scale 2 shows it), so the picture is the same whatever the scale. SDL 2
+// asks Wayland for whole scales only: at 1.25 or 1.5 it draws at 2 into a buffer of twice the desktop's units, and the
+// compositor shrinks that onto the monitor. Either way the picture is whole (nothing cut), keeps its aspect, and is a
+// whole multiple wherever it is twice its size.
+TEST(PresentDestination, OnSmallAndOddMonitorsAtEveryScaleInDevicePixels) {
+    const struct {
+        int width, height;
+        RECT expected;
+    } monitors[] = {
+        {1920, 1080, {320, 60, 1600, 1020}}, {1280, 800, {107, 0, 1173, 800}}, {1366, 768, {171, 0, 1195, 768}},
+        {1024, 600, {112, 0, 912, 600}},     {800, 600, {0, 0, 800, 600}},     {1080, 1920, {0, 555, 1080, 1365}},
+    };
+    const struct {
+        int width, height, scalePercent, bufferWidth, bufferHeight;
+        RECT expected;
+    } fractional[] = {
+        {1920, 1080, 125, 3072, 1728, {576, 144, 2496, 1584}}, {1280, 800, 125, 2048, 1280, {384, 160, 1664, 1120}},
+        {1366, 768, 125, 2186, 1228, {453, 134, 1733, 1094}},  {1024, 600, 125, 1638, 960, {179, 0, 1459, 960}},
+        {800, 600, 125, 1280, 960, {0, 0, 1280, 960}},         {1080, 1920, 125, 1728, 3072, {224, 1056, 1504, 2016}},
+        {1920, 1080, 150, 2560, 1440, {320, 0, 2240, 1440}},   {1280, 800, 150, 1706, 1066, {213, 53, 1493, 1013}},
+        {1366, 768, 150, 1822, 1024, {271, 32, 1551, 992}},    {1024, 600, 150, 1366, 800, {150, 0, 1216, 800}},
+        {800, 600, 150, 1066, 800, {0, 0, 1066, 799}},         {1080, 1920, 150, 1440, 2560, {80, 800, 1360, 1760}},
+    };
+    auto check = [](int width, int height, const RECT& to, const RECT& expected, const std::string& what) {
+        EXPECT_EQ(Tie(to), Tie(expected)) << what;
+        const int w = to.right - to.left, h = to.bottom - to.top;
+        EXPECT_TRUE(to.left >= 0 && to.top >= 0 && to.right <= width && to.bottom <= height) << what;
+        EXPECT_LE(std::abs(w * 3 - h * 4), 4) << what;
+        EXPECT_TRUE((w % 640 == 0 && w >= 1280) || w == width || h == height) << what;
+    };
+    for (const auto& m : monitors) {
+        check(m.width, m.height, TestPresentDestination(m.width, m.height), m.expected,
+              std::to_string(m.width) + "x" + std::to_string(m.height));
+    }
+    for (const auto& f : fractional) {
+        check(f.bufferWidth, f.bufferHeight, TestPresentDestination(f.bufferWidth, f.bufferHeight), f.expected,
+              std::to_string(f.width) + "x" + std::to_string(f.height) + " at " + std::to_string(f.scalePercent) + "%");
+    }
 }
 
 // A palette whose every entry differs, and the display palette it became (entries 0 and 255 stay black and white).

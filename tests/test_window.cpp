@@ -1,13 +1,16 @@
 // The window, its messages and the system services around them: closing and destruction, SDL events as
-// messages, debug output and message boxes.
+// messages, debug output and message boxes, the choice of SDL's backend and of the monitor.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
 
 #include <windows.h>
 
+#include "platform/src/platform.h"
 #include "platform/testing.h"
 
+#include <cstdlib>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -151,6 +154,92 @@ TEST(SystemServices, DebugOutputAndMessageBoxesWithoutADisplayGoToStandardError)
     EXPECT_EQ(MessageBoxA(nullptr, "DDLoadPalette FAILED", "Plinth Tessary", MB_OK), IDOK);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Joypad Not Found\na\tbPlinth Tessary: CreateSurface FAILED\nPlinth Tessary: DDLoadPalette FAILED\n");
+}
+
+// Every combination of what the environment holds: SDL_VIDEODRIVER first, then SDL's Wayland backend only where a
+// render node opens, XWayland without one, and whichever display alone is there.
+TEST(VideoBackend, IsChosenFromTheDisplaysThereTheRenderNodeAndSdlVideoDriver) {
+    const char* const kWayland = "wayland-0";
+    const char* const kX = ":0";
+    const std::string waylandWhy =
+        "a Wayland compositor is there and a GPU render node opens, so HiDPI outputs get their own pixels";
+    const std::string xwaylandWhy =
+        "no GPU render node opens, so the X server (XWayland) takes the window and its "
+        "framebuffer, where Wayland's EGL would be Mesa's software rasteriser";
+    const std::string onlyWayland = "only a Wayland compositor is there (DISPLAY is not set)";
+    const std::string onlyX = "only an X server is there (WAYLAND_DISPLAY is not set)";
+    const struct {
+        const char* wayland;
+        const char* x;
+        bool renderNode;
+        const char* videoDriver;
+        std::string drivers, why;
+    } cases[] = {
+        {kWayland, kX, true, nullptr, "wayland,x11", waylandWhy},
+        {kWayland, kX, false, nullptr, "x11,wayland", xwaylandWhy},
+        {kWayland, nullptr, true, nullptr, "wayland,x11", waylandWhy},
+        {kWayland, nullptr, false, nullptr, "wayland", onlyWayland},
+        {nullptr, kX, true, nullptr, "x11", onlyX},
+        {nullptr, kX, false, nullptr, "x11", onlyX},
+        {nullptr, nullptr, true, nullptr, "", ""},
+        {nullptr, nullptr, false, nullptr, "", ""},
+        {"", kX, true, nullptr, "x11", onlyX},  // set but empty is not set
+        {kWayland, "", false, nullptr, "wayland", onlyWayland},
+        {kWayland, kX, true, "x11", "", "SDL_VIDEODRIVER is x11"},
+        {kWayland, kX, false, "wayland", "", "SDL_VIDEODRIVER is wayland"},
+        {kWayland, nullptr, true, "x11", "", "SDL_VIDEODRIVER is x11"},
+        {nullptr, kX, false, "wayland", "", "SDL_VIDEODRIVER is wayland"},
+        {nullptr, nullptr, false, "dummy", "", "SDL_VIDEODRIVER is dummy"},
+        {kWayland, kX, true, "", "wayland,x11", waylandWhy},
+    };
+    for (const auto& c : cases) {
+        const SystemVideoBackend choice = SystemChooseVideoBackend(c.wayland, c.x, c.renderNode, c.videoDriver);
+        EXPECT_EQ(std::tie(choice.drivers, choice.why), std::tie(c.drivers, c.why))
+            << (c.wayland ? c.wayland : "-") << " " << (c.x ? c.x : "-") << " " << c.renderNode << " "
+            << (c.videoDriver ? c.videoDriver : "-");
+    }
+}
+
+// The choice reaches SDL as a default: with SDL_VIDEODRIVER set SDL takes that and the line says so; without it SDL
+// is told to try Wayland and then X11, and with neither there its video does not start.
+TEST(VideoBackend, TheEnvironmentsSdlVideoDriverWinsOverTheChoice) {
+    ASSERT_EQ(setenv("WAYLAND_DISPLAY", "ditessary-nowhere", 1), 0);
+    TestFakeRenderNode(1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(WindowStartOnDisplay(1), WindowDisplayAnswer::There);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "video: SDL's dummy backend, since SDL_VIDEODRIVER is dummy\n");
+    EXPECT_STREQ(SDL_GetCurrentVideoDriver(), "dummy");
+    TestFakeRenderNode(-1);
+}
+
+TEST(VideoBackend, WithoutSdlVideoDriverSdlIsToldToTryWaylandThenX11) {
+    const std::string asked = getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "";
+    ASSERT_EQ(unsetenv("SDL_VIDEODRIVER"), 0);
+    ASSERT_EQ(unsetenv("DISPLAY"), 0);
+    ASSERT_EQ(setenv("WAYLAND_DISPLAY", "ditessary-nowhere", 1), 0);
+    TestFakeRenderNode(1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(WindowStartOnDisplay(1), WindowDisplayAnswer::NoVideo);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_STREQ(SDL_GetHint(SDL_HINT_VIDEODRIVER), "wayland,x11");
+    EXPECT_NE(said.find("SDL video: wayland,x11 not available\n"), std::string::npos) << said;
+    TestFakeRenderNode(-1);
+    setenv("SDL_VIDEODRIVER", asked.c_str(), 1);
+}
+
+// Monitors count from 1; one that is not there is refused with a line naming those there are (the dummy driver has
+// one, 1024 x 768).
+TEST(Monitor, IsTakenByItsNumberAndOneThatIsNotThereIsRefusedNamingThoseThere) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(WindowStartOnDisplay(2), WindowDisplayAnswer::Missing);
+    EXPECT_EQ(WindowStartOnDisplay(0), WindowDisplayAnswer::Missing);
+    EXPECT_EQ(WindowStartOnDisplay(1), WindowDisplayAnswer::There);
+    const std::string said = testing::internal::GetCapturedStderr();
+    auto refusal = [](int number) {
+        return "ditessary: there is no monitor " + std::to_string(number) + "; the one monitor is: 1 '" +
+               SDL_GetDisplayName(0) + "' 1024 x 768\n";
+    };
+    EXPECT_EQ(said, "video: SDL's dummy backend, since SDL_VIDEODRIVER is dummy\n" + refusal(2) + refusal(0));
 }
 
 }  // namespace

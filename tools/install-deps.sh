@@ -11,6 +11,7 @@ if [ ${#packages[@]} -eq 0 ]; then
         libgtest-dev libgmock-dev libbenchmark-dev
         clang libclang-rt-14-dev clang-format
         xvfb xdotool x11-apps x11-utils imagemagick xauth valgrind icewm weston
+        xwayland x11-xserver-utils mutter dbus-daemon
         desktop-file-utils appstream man-db dpkg-dev file lintian devscripts git
     )
 fi

@@ -3,12 +3,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
 
-constexpr char kUsage[] = "usage: ditessary [--fullscreen | --window] [--help] [--version]";
+constexpr char kUsage[] = "usage: ditessary [--fullscreen | --window] [--display N] [--help] [--version]";
 
 constexpr char kHelp[] =
     "A DirectDraw and DirectInput tester for 640 x 480 in 256 colours: a live read-out of the arrow keys,\n"
@@ -17,6 +18,8 @@ constexpr char kHelp[] =
     "Options:\n"
     "  --fullscreen  start in full screen (the default)\n"
     "  --window      start in a window\n"
+    "  --display N   full screen and the window on monitor N, numbered from 1 in the order the desktop\n"
+    "                lists them (the default: the first, the primary monitor on X11)\n"
     "  --help        show this help and exit\n"
     "  --version     show the version and exit\n"
     "\n"
@@ -27,6 +30,15 @@ constexpr char kHelp[] =
     "  Escape, F12               quit\n";
 
 constexpr int kBadUsage = 2;
+constexpr int kFailedStart = 1;
+
+// A monitor's number: digits only, from 1.
+int MonitorNumber(const char* text) {
+    if (text == nullptr || *text < '1' || *text > '9' || std::strlen(text) > 4) return 0;
+    char* end = nullptr;
+    const long number = std::strtol(text, &end, 10);
+    return *end == '\0' ? int(number) : 0;
+}
 
 // Output that never arrived (a full disk, a closed pipe) is a failure, not a help shown: said on standard error, and
 // status 1.
@@ -42,6 +54,7 @@ int Print(const std::string& text) {
 
 int main(int argc, char** argv) {
     bool windowed = false;
+    int display = 0;
     for (int i = 1; i < argc; ++i) {
         const char* option = argv[i];
         if (std::strcmp(option, "--help") == 0) return Print(std::string(kUsage) + "\n\n" + kHelp);
@@ -50,11 +63,22 @@ int main(int argc, char** argv) {
             windowed = true;
         } else if (std::strcmp(option, "--fullscreen") == 0) {
             windowed = false;
+        } else if (std::strcmp(option, "--display") == 0) {
+            display = MonitorNumber(i + 1 < argc ? argv[++i] : nullptr);
+            if (display == 0) {
+                std::fprintf(stderr, "ditessary: --display takes a monitor's number from 1; %s\n", kUsage);
+                return kBadUsage;
+            }
         } else {
             std::fprintf(stderr, "ditessary: unknown option '%s'; %s\n", option, kUsage);
             return kBadUsage;
         }
     }
     WindowStartInWindow(windowed);
+    if (display != 0) {
+        const WindowDisplayAnswer answer = WindowStartOnDisplay(display);
+        if (answer == WindowDisplayAnswer::Missing) return kBadUsage;
+        if (answer == WindowDisplayAnswer::NoVideo) return kFailedStart;
+    }
     return WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<LPSTR>(""), SW_SHOWNORMAL);
 }

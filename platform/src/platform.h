@@ -17,7 +17,15 @@
 // --- system.cpp: SDL's start-up, once per process; false after SDL's reason on standard error ---
 bool SystemInitVideo();
 bool SystemInitJoystick();
-bool SystemTakeHangUp();  // once, after SIGHUP: the terminal that started the program has gone
+bool SystemTakeHangUp();       // once, after SIGHUP: the terminal that started the program has gone
+bool SystemRenderNodeOpens();  // whether a GPU render node opens (or the tests' answer)
+// The backends SDL is to try, in order, as SDL_VIDEODRIVER's default ("" leaves SDL's own order), and why.
+struct SystemVideoBackend {
+    std::string drivers;
+    std::string why;
+};
+SystemVideoBackend SystemChooseVideoBackend(const char* waylandDisplay, const char* xDisplay, bool renderNode,
+                                            const char* videoDriver);
 
 // --- x11.cpp: what SDL does not say about an X server; false for a window on any other display ---
 bool X11WindowManagerRuns(SDL_Window* window);
@@ -59,6 +67,10 @@ struct HWND__ {
 };
 // The Linux entry point's --window: the window starts as a window instead of in full screen.
 void WindowStartInWindow(bool windowed);
+// The Linux entry point's --display N, numbered from 1 in SDL's order: the window starts on that monitor. Missing: the
+// monitor is not there, and one line on standard error named those there are; NoVideo: SDL's video did not start.
+enum class WindowDisplayAnswer { There, Missing, NoVideo };
+WindowDisplayAnswer WindowStartOnDisplay(int number);
 
 // --- dinput.cpp: DirectInput's devices, fed by the window's pump ---
 void InputOnEvent(const SDL_Event& event);

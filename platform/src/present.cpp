@@ -10,9 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -87,20 +85,6 @@ struct Choice {
     Uint32 rendererFlags = 0;
 };
 
-// A GPU that Mesa (or another driver) can draw with shows as a DRM render node.
-bool RenderNodeOpens() {
-    if (presenter.testAnswers) return presenter.answers.renderNodeOpens;
-    for (int minor = 128; minor < 192; ++minor) {
-        const std::string node = "/dev/dri/renderD" + std::to_string(minor);
-        const int fd = open(node.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd >= 0) {
-            close(fd);
-            return true;
-        }
-    }
-    return false;
-}
-
 std::string VideoDriver() {
     if (presenter.testAnswers) return presenter.answers.driver;
     return SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
@@ -124,13 +108,13 @@ Choice ChooseByServer(SDL_Window* window) {
         if (!OffersExtension(window, "DRI3") && !OffersExtension(window, "DRI2")) {
             return {Path::Framebuffer, "the X server offers no DRI, so OpenGL would be a software rasteriser"};
         }
-        if (!RenderNodeOpens()) return {Path::Framebuffer, "no GPU render node opens"};
+        if (!SystemRenderNodeOpens()) return {Path::Framebuffer, "no GPU render node opens"};
         return {Path::Renderer, "the X server offers DRI and a GPU render node opens"};
     }
     if (driver == "wayland") {
         // SDL's Wayland backend has no framebuffer of its own: its windows are drawn through EGL, a GPU's or Mesa's.
-        return {Path::Renderer, RenderNodeOpens() ? "a GPU render node opens"
-                                                  : "SDL's Wayland windows draw only through EGL, here Mesa's"};
+        return {Path::Renderer, SystemRenderNodeOpens() ? "a GPU render node opens"
+                                                        : "SDL's Wayland windows draw only through EGL, here Mesa's"};
     }
     if (driver == "dummy" || driver == "offscreen") {
         return {Path::Framebuffer, "SDL's " + driver + " driver has no GPU"};
@@ -579,6 +563,8 @@ void TestRefusePresents(int times) { presenter.refusals.Arm(E_FAIL, times); }
 void TestSetPathAnswers(const TestPathAnswers* answers) {
     presenter.testAnswers = answers != nullptr;
     presenter.answers = answers != nullptr ? *answers : TestPathAnswers{};
+    // The render node is the system's to probe, for the backend's choice too; its answer is set there.
+    TestFakeRenderNode(answers != nullptr ? int(answers->renderNodeOpens) : -1);
 }
 
 void TestCaptureWindow(bool capture) {

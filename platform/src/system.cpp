@@ -13,9 +13,11 @@
 #include <chrono>
 #include <ctime>
 #include <algorithm>
+#include <fcntl.h>
 #include <functional>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -40,6 +42,10 @@ struct System {
     std::vector<TestMessageBox> messageBoxes;
 
     std::function<void(DWORD)> sleepHook;
+
+    int fakeRenderNode = -1;   // the tests' answer to whether a render node opens; -1 asks the devices
+    std::string backendWhy;    // said once SDL's video has started
+    std::string backendFirst;  // the backend preferred, "" for SDL's own order
 };
 System sys;
 
@@ -108,6 +114,17 @@ DWORD ClockNow() {
     return DWORD(RealMilliseconds() + sys.realOffsetMs);
 }
 
+// The backend SDL should try first, as SDL_VIDEODRIVER's default, and why; the environment's own SDL_VIDEODRIVER
+// still wins, since SDL reads a default-priority hint only where the variable is not set.
+void PreferVideoBackend() {
+    const SystemVideoBackend choice = SystemChooseVideoBackend(SDL_getenv("WAYLAND_DISPLAY"), SDL_getenv("DISPLAY"),
+                                                               SystemRenderNodeOpens(), SDL_getenv("SDL_VIDEODRIVER"));
+    if (!choice.drivers.empty())
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, choice.drivers.c_str(), SDL_HINT_DEFAULT);
+    sys.backendWhy = choice.why;
+    sys.backendFirst = choice.drivers.substr(0, choice.drivers.find(','));
+}
+
 bool HasRealDisplay() {
     if (!SDL_WasInit(SDL_INIT_VIDEO)) return false;
     const char* driver = SDL_GetCurrentVideoDriver();
@@ -117,6 +134,44 @@ bool HasRealDisplay() {
 
 }  // namespace
 
+// A GPU that Mesa (or another driver) can draw with shows as a DRM render node.
+bool SystemRenderNodeOpens() {
+    if (sys.fakeRenderNode >= 0) return sys.fakeRenderNode == 1;
+    for (int minor = 128; minor < 192; ++minor) {
+        const std::string node = "/dev/dri/renderD" + std::to_string(minor);
+        const int fd = open(node.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0) {
+            close(fd);
+            return true;
+        }
+    }
+    return false;
+}
+
+// SDL 2 takes an X server before a Wayland compositor, and on a Wayland session XWayland draws every window at scale
+// 1 for the compositor to stretch. SDL's own Wayland backend draws HiDPI outputs in their own pixels, but only through
+// EGL: without a GPU that would be Mesa's software rasteriser, so there XWayland and the window's framebuffer stay.
+SystemVideoBackend SystemChooseVideoBackend(const char* waylandDisplay, const char* xDisplay, bool renderNode,
+                                            const char* videoDriver) {
+    auto set = [](const char* variable) { return variable != nullptr && *variable != '\0'; };
+    if (set(videoDriver)) return {"", std::string("SDL_VIDEODRIVER is ") + videoDriver};
+    const bool wayland = set(waylandDisplay);
+    const bool x = set(xDisplay);
+    if (wayland && renderNode) {
+        return {"wayland,x11",
+                "a Wayland compositor is there and a GPU render node opens, so HiDPI outputs get "
+                "their own pixels"};
+    }
+    if (wayland && x) {
+        return {"x11,wayland",
+                "no GPU render node opens, so the X server (XWayland) takes the window and its "
+                "framebuffer, where Wayland's EGL would be Mesa's software rasteriser"};
+    }
+    if (wayland) return {"wayland", "only a Wayland compositor is there (DISPLAY is not set)"};
+    if (x) return {"x11", "only an X server is there (WAYLAND_DISPLAY is not set)"};
+    return {"", ""};
+}
+
 bool SystemInitVideo() {
     if (sys.videoReady) return true;
     // Docks and task switchers tie a window to its menu entry by X11's WM_CLASS and Wayland's app id, so both carry
@@ -124,6 +179,7 @@ bool SystemInitVideo() {
     // reaches them); a value someone set for SDL stays theirs.
     SDL_setenv("SDL_VIDEO_X11_WMCLASS", kDesktopEntryId, 0);
     SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", kDesktopEntryId, 0);
+    PreferVideoBackend();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "SDL video: %s\n", SDL_GetError());
         return false;
@@ -136,6 +192,12 @@ bool SystemInitVideo() {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         std::fprintf(stderr, "ditessary: no display to show on: %s\n", WhereNoDisplayWas().c_str());
         return false;
+    }
+    if (driver != nullptr && !sys.backendWhy.empty()) {
+        const bool asFirst = sys.backendFirst.empty() || sys.backendFirst == driver;
+        std::fprintf(
+            stderr, "video: SDL's %s backend, since %s\n", driver,
+            asFirst ? sys.backendWhy.c_str() : ("SDL's " + sys.backendFirst + " backend did not start").c_str());
     }
     RegisterQuitAtExit();
     WatchHangUp();
@@ -280,3 +342,5 @@ std::vector<TestMessageBox> TestTakeMessageBoxes() {
 }
 
 void TestSetSleepHook(std::function<void(DWORD)> hook) { sys.sleepHook = std::move(hook); }
+
+void TestFakeRenderNode(int opens) { sys.fakeRenderNode = opens; }

@@ -19,6 +19,12 @@ struct WindowClass {
     WNDCLASSA copy;
 };
 
+// The window as last said on standard error.
+struct Said {
+    int width = 0, height = 0, pixelsWide = 0, pixelsHigh = 0, monitor = 0;
+    bool operator==(const Said&) const = default;
+};
+
 struct Frame {
     int left = 0, right = 0, top = 0, bottom = 0;
 };
@@ -27,10 +33,12 @@ struct Windows {
     std::vector<WindowClass> classes;
     HWND main = nullptr;  // the one window; a second is refused
     bool startInWindow = false;
+    int startDisplay = 0;     // SDL's index of the monitor the window starts on: the first SDL lists unless told
     bool managed = false;     // a window manager or compositor places the window and keeps its full-screen state
     bool topMost = false;     // WS_EX_TOPMOST: kept above other windows while full screen
     bool fullScreen = false;  // else in a window, Alt+Enter's other shape
     SDL_Rect windowed = {};   // the window's inside in a window, as last asked for
+    Said said;                // the size and monitor last said on standard error
     Frame frame;              // the window manager's frame around the window shape, once it has said it
     bool frameKnown = false;
     std::deque<MSG> queue;
@@ -113,16 +121,18 @@ bool TakeMessage(LPMSG message, HWND window, UINT filterMin, UINT filterMax, boo
 constexpr int kPictureWidth = 640;
 constexpr int kPictureHeight = 480;
 
-// The inside of the window shape: the largest whole multiple of the picture that the usable desktop holds with the
-// window's frame around it; where not even the picture itself fits, the picture's shape fitted as full screen fits
-// it. The window with its frame stands in the middle of the usable desktop.
-SDL_Rect WindowedRect(const SDL_Rect& usable, const Frame& frame) {
+// The inside of the window shape, in the desktop's units: the largest whole multiple of the picture in the output's
+// own pixels (scale of them to a unit) that the usable desktop holds with the window's frame around it; where not even
+// the picture itself fits, the picture's shape fitted as full screen fits it. The window with its frame stands in the
+// middle of the usable desktop. Where the multiple does not divide into whole units the window takes the unit above,
+// and the presenter leaves the last pixels black.
+SDL_Rect WindowedRect(const SDL_Rect& usable, const Frame& frame, int scale) {
     // A frame wider than the desktop leaves no room; the window still gets a few pixels rather than none.
     const int roomX = std::max(4, usable.w - frame.left - frame.right);
     const int roomY = std::max(3, usable.h - frame.top - frame.bottom);
-    const int factor = std::min(roomX / kPictureWidth, roomY / kPictureHeight);
-    int width = kPictureWidth * factor;
-    int height = kPictureHeight * factor;
+    const int factor = std::min(roomX * scale / kPictureWidth, roomY * scale / kPictureHeight);
+    int width = (kPictureWidth * factor + scale - 1) / scale;
+    int height = (kPictureHeight * factor + scale - 1) / scale;
     if (factor < 1 && int64_t(roomX) * kPictureHeight <= int64_t(roomY) * kPictureWidth) {
         width = roomX;
         height = int(int64_t(roomX) * kPictureHeight / kPictureWidth);
@@ -134,6 +144,15 @@ SDL_Rect WindowedRect(const SDL_Rect& usable, const Frame& frame) {
 }
 
 int DisplayOf(SDL_Window* window) { return std::max(0, SDL_GetWindowDisplayIndex(window)); }
+
+// Output pixels to a desktop unit: 2 on a HiDPI output at scale 2 under Wayland, 1 on X11, which has no units but
+// pixels. SDL 2 asks Wayland for whole scales only.
+int ScaleOf(SDL_Window* window) {
+    int width = 0, height = 0, pixelsWide = 0, pixelsHigh = 0;
+    SDL_GetWindowSize(window, &width, &height);
+    SDL_GetWindowSizeInPixels(window, &pixelsWide, &pixelsHigh);
+    return width > 0 ? std::max(1, (pixelsWide + width / 2) / width) : 1;
+}
 
 SDL_Rect UsableArea(int display) {
     SDL_Rect usable = {0, 0, kPictureWidth, kPictureHeight};
@@ -179,7 +198,7 @@ void EnterFullScreen(SDL_Window* window, bool anew = false) {
 // none, and moves when the answer comes (WindowOnFrame).
 void EnterWindow(SDL_Window* window, bool anew = false) {
     windows.fullScreen = false;
-    const SDL_Rect inside = WindowedRect(UsableArea(DisplayOf(window)), windows.frame);
+    const SDL_Rect inside = WindowedRect(UsableArea(DisplayOf(window)), windows.frame, ScaleOf(window));
     if (windows.managed) {
         if (!windows.frameKnown) X11RequestFrameExtents(window);
         SDL_SetWindowFullscreen(window, 0);
@@ -205,7 +224,7 @@ void WindowOnFrame(SDL_Window* window) {
     windows.frame = frame;
     windows.frameKnown = true;
     if (windows.fullScreen) return;
-    const SDL_Rect inside = WindowedRect(UsableArea(DisplayOf(window)), frame);
+    const SDL_Rect inside = WindowedRect(UsableArea(DisplayOf(window)), frame, ScaleOf(window));
     // The window manager may have framed the window around the place it had full screen; SDL checks where the
     // window is before it waits for a move, so asking again for the same place costs nothing.
     PlaceWindow(window, inside, true);
@@ -264,10 +283,28 @@ void TranslateMouseMotion(const SDL_MouseMotionEvent& event) {
     Enqueue(window, WM_MOUSEMOVE, buttons, MAKELONG(event.x, event.y));
 }
 
+// One line whenever the desktop gives the window another size or another monitor: what it got, in its units and in
+// the output's pixels, as the desktop answered the shape asked for. A move within the monitor says nothing.
+void SaySize(SDL_Window* window) {
+    Said now;
+    SDL_GetWindowSize(window, &now.width, &now.height);
+    SDL_GetWindowSizeInPixels(window, &now.pixelsWide, &now.pixelsHigh);
+    now.monitor = DisplayOf(window) + 1;
+    if (now == windows.said) return;
+    windows.said = now;
+    std::fprintf(stderr, "window: %d x %d on monitor %d, %d x %d pixels\n", now.width, now.height, now.monitor,
+                 now.pixelsWide, now.pixelsHigh);
+}
+
 void TranslateWindowEvent(const SDL_WindowEvent& event) {
     HWND window = windows.main;
     if (!IsLive(window) || event.windowID != window->sdlWindowId) return;
     switch (event.event) {
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+        case SDL_WINDOWEVENT_MOVED:
+        case SDL_WINDOWEVENT_DISPLAY_CHANGED:
+            SaySize(window->sdlWindow);
+            break;
         case SDL_WINDOWEVENT_MINIMIZED:
             window->minimised = true;
             Enqueue(window, WM_ACTIVATE, MAKELONG(WA_INACTIVE, 1), 0);
@@ -345,6 +382,27 @@ void PumpEvents() {
 
 void WindowStartInWindow(bool windowed) { windows.startInWindow = windowed; }
 
+// SDL's video starts here, before WinMain, so that a monitor that is not there is refused before anything shows.
+WindowDisplayAnswer WindowStartOnDisplay(int number) {
+    if (!SystemInitVideo()) return WindowDisplayAnswer::NoVideo;
+    const int count = SDL_GetNumVideoDisplays();
+    if (number >= 1 && number <= count) {
+        windows.startDisplay = number - 1;
+        return WindowDisplayAnswer::There;
+    }
+    std::string there;
+    for (int i = 0; i < count; ++i) {
+        SDL_Rect bounds = {};
+        SDL_GetDisplayBounds(i, &bounds);
+        const char* name = SDL_GetDisplayName(i);
+        there += (i == 0 ? "" : ", ") + std::to_string(i + 1) + " '" + (name != nullptr ? name : "") + "' " +
+                 std::to_string(bounds.w) + " x " + std::to_string(bounds.h);
+    }
+    std::fprintf(stderr, "ditessary: there is no monitor %d; %s: %s\n", number,
+                 count == 1 ? "the one monitor is" : "the monitors are", there.c_str());
+    return WindowDisplayAnswer::Missing;
+}
+
 ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
     if (windowClass == nullptr || windowClass->lpfnWndProc == nullptr) return 0;
     LPCSTR name = windowClass->lpszClassName;
@@ -358,18 +416,21 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
     return ATOM(kFirstClassAtom + windows.classes.size() - 1);
 }
 
-// WinMain's InitWindow calls this once. The SDL window is made in its window shape, hidden, on the first display,
-// and then takes the full screen unless the command line asked for a window; the display draws the 640 x 480
-// picture into it scaled, whatever its size.
+// WinMain's InitWindow calls this once. The SDL window is made in its window shape, hidden, on the monitor the command
+// line chose (the first SDL lists, else), and then takes the full screen there unless the command line asked for a
+// window; the display draws the 640 x 480 picture into it scaled, whatever its size, in the output's own pixels.
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int, int, int, int, HWND,
                             HMENU, HINSTANCE, LPVOID param) {
     const WindowClass* windowClass = FindClass(className);
     if (windowClass == nullptr) return nullptr;
     if (IsLive(windows.main)) return nullptr;
     if (!SystemInitVideo()) return nullptr;
-    const SDL_Rect inside = WindowedRect(UsableArea(0), Frame{});
-    SDL_Window* sdlWindow = SDL_CreateWindow(windowName != nullptr ? windowName : "", inside.x, inside.y, inside.w,
-                                             inside.h, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+    const int display = std::clamp(windows.startDisplay, 0, std::max(0, SDL_GetNumVideoDisplays() - 1));
+    // Before the window is shown nobody knows its scale; whole multiples in units stay whole in pixels.
+    const SDL_Rect inside = WindowedRect(UsableArea(display), Frame{}, 1);
+    SDL_Window* sdlWindow =
+        SDL_CreateWindow(windowName != nullptr ? windowName : "", inside.x, inside.y, inside.w, inside.h,
+                         SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (sdlWindow == nullptr) {
         std::fprintf(stderr, "SDL window: %s\n", SDL_GetError());
         return nullptr;
@@ -618,9 +679,9 @@ void TestPushQuit() {
     Push(event);
 }
 
-RECT TestWindowedInside(const RECT& usable, const RECT& frame) {
+RECT TestWindowedInside(const RECT& usable, const RECT& frame, int scale) {
     const SDL_Rect r = WindowedRect({usable.left, usable.top, usable.right - usable.left, usable.bottom - usable.top},
-                                    {frame.left, frame.right, frame.top, frame.bottom});
+                                    {frame.left, frame.right, frame.top, frame.bottom}, scale);
     return {r.x, r.y, r.x + r.w, r.y + r.h};
 }
 

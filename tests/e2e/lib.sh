@@ -189,6 +189,51 @@ EOF
     xdotool mousemove $((width - 2)) $((height - 2)) mousemove $((width - 1)) $((height - 1))
 }
 
+# Usage: start_weston_outputs <width> <height> <scale> <outputs> [weston option ...]: Weston as start_weston does it,
+# with <outputs> outputs of <width> x <height> pixels each at the whole <scale>, side by side on an X screen wide
+# enough for them all. Exports WAYLAND_DISPLAY and XDG_RUNTIME_DIR; the pointer rests in the first output's corner.
+start_weston_outputs() {
+    local width=$1 height=$2 scale=$3 outputs=$4
+    shift 4
+    export XDG_RUNTIME_DIR=$E2E_SESSION/xdg
+    mkdir -p "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+    export WAYLAND_DISPLAY=ditessary-e2e
+    printf '[core]\nidle-time=0\n\n[shell]\nbackground-color=0xff%s\npanel-color=0xff%s\npanel-position=top\n%s\n' \
+        "$(hex_colour "$DESKTOP_GREEN")" "$(hex_colour "$WESTON_PANEL")" \
+        "clock-format=none\nlocking=false\nanimation=none\nstartup-animation=none" > "$E2E_SESSION/weston.ini"
+    # Weston adds to its log; what this run reads there must be this run's.
+    : > "$E2E_SHOTS/weston-$E2E_TAG.log"
+    weston --backend=x11-backend.so --use-pixman --width=$((width / scale)) --height=$((height / scale)) \
+        --scale="$scale" --output-count="$outputs" "$@" --socket="$WAYLAND_DISPLAY" --config="$E2E_SESSION/weston.ini" \
+        --log="$E2E_SHOTS/weston-$E2E_TAG.log" > /dev/null 2>&1 &
+    DESKTOP_PIDS+=($!)
+    local deadline=$((SECONDS + 30)) k id ready
+    # Weston opens every output's X window at the screen's top-left; each moves to its own place, where it repaints.
+    for ((k = 0; k < outputs; k++)); do
+        until id=$(xwininfo -root -children 2> /dev/null | grep -F "\"Weston Compositor - screen$k\":" |
+            awk '{print $1}') && [[ -n "$id" ]]; do
+            alive "${DESKTOP_PIDS[-1]}" || fail "Weston ended: $(tail -5 "$E2E_SHOTS/weston-$E2E_TAG.log")"
+            ((SECONDS < deadline)) || fail "Weston opened no output window screen$k within 30 s"
+            sleep 0.2
+        done
+        xdotool windowmove "$id" $((k * width)) 0
+    done
+    xdotool mousemove $((width - 1)) $((height - 1))
+    until [[ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ]] && {
+        ready=1
+        for ((k = 0; k < outputs; k++)); do
+            [[ "$(screen_colour_now $((k * width + width / 2)) $((height / 2)))" == "$DESKTOP_GREEN" ]] || ready=0
+        done
+        ((ready))
+    }; do
+        alive "${DESKTOP_PIDS[-1]}" || fail "Weston ended: $(tail -5 "$E2E_SHOTS/weston-$E2E_TAG.log")"
+        ((SECONDS < deadline)) || fail_shot weston-not-ready "Weston's outputs did not show its desktop within 30 s"
+        sleep 0.2
+    done
+    xdotool mousemove $((width - 2)) $((height - 2)) mousemove $((width - 1)) $((height - 1))
+}
+
 # "r,g,b" as six hex digits.
 hex_colour() {
     local r g b

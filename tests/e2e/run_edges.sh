@@ -31,8 +31,8 @@ wait_end() {
     PROGRAM_PID=""
 }
 
-# The program's standard error without its own set-up lines: what the layer said.
-layer_lines() { grep -v -e ' OK$' -e '^Joypad Not Found$' -e '^present: ' "$PROGRAM_LOG" || true; }
+# The program's standard error without its own set-up lines and the lines on how it shows: what the layer said.
+layer_lines() { grep -v -e ' OK$' -e '^Joypad Not Found$' -e '^present: ' -e '^video: ' -e '^window: ' "$PROGRAM_LOG" || true; }
 
 expect() {
     local what=$1 status=$2 said=$3

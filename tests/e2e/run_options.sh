@@ -2,13 +2,14 @@
 # The Linux entry point's command line on the real executable: --help and --version print and end with status 0
 # (status 1 and one line on standard error when what they print cannot be written),
 # --window and --fullscreen start the program (headless here, closed by SIGTERM as a desktop closes it), and anything
-# else is one usage line on standard error and status 2. Options are read in order.
+# else is one usage line on standard error and status 2. Options are read in order. --display N takes monitors from 1;
+# one that is not there is refused with status 2.
 # Usage: run_options.sh <ditessary executable> <version>
 set -euo pipefail
 
 program=$1
 version=$2
-usage="usage: ditessary [--fullscreen | --window] [--help] [--version]"
+usage="usage: ditessary [--fullscreen | --window] [--display N] [--help] [--version]"
 out=$(mktemp)
 err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
@@ -29,7 +30,7 @@ run --version
 
 run --window --help
 ((STATUS == 0)) && [[ "$(head -1 "$out")" == "$usage" ]] || fail "--help: status $STATUS, first line '$(head -1 "$out")'"
-for key in --fullscreen --window Alt+Enter "Escape, F12" Space; do
+for key in --fullscreen --window "--display N" Alt+Enter "Escape, F12" Space; do
     grep -qF -- "$key" "$out" || fail "--help does not mention $key"
 done
 
@@ -51,6 +52,23 @@ for wrong in --windowed -w window --version=2; do
     ((STATUS == 2)) && [[ ! -s "$out" ]] && [[ "$(cat "$err")" == "ditessary: unknown option '$wrong'; $usage" ]] ||
         fail "$wrong: status $STATUS, said '$(cat "$err")'"
 done
+
+# SDL's dummy driver has one monitor: 1 is there, 2 is refused once SDL's video has started, and a number that is
+# not a monitor's is a usage error.
+run --display 1 --window
+((STATUS == 0)) && grep -q "^DirectDrawCreateEx OK$" "$err" || fail "--display 1: status $STATUS, $(head -3 "$err")"
+run --window --display 2
+((STATUS == 2)) && [[ ! -s "$out" ]] &&
+    [[ "$(grep -v '^video: ' "$err")" == "ditessary: there is no monitor 2; the one monitor is: 1 '0' 1024 x 768" ]] ||
+    fail "--display 2: status $STATUS, said '$(cat "$err")'"
+for wrong in 0 -1 x 1x "" 99999; do
+    run --display "$wrong"
+    ((STATUS == 2)) &&
+        [[ "$(cat "$err")" == "ditessary: --display takes a monitor's number from 1; $usage" ]] ||
+        fail "--display '$wrong': status $STATUS, said '$(cat "$err")'"
+done
+run --display
+((STATUS == 2)) || fail "--display without a number: status $STATUS"
 
 run --help --bogus
 ((STATUS == 0)) || fail "--help --bogus: status $STATUS"

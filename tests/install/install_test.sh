@@ -106,11 +106,11 @@ trailer=$(zcat "$prefix/share/doc/ditessary/changelog.gz" | grep -m1 '^ -- ')
 
 # --help names every option the manual page describes, and the other way round.
 help=$("$program" --help) || fail "--help exits with status $?"
-[[ "$(head -1 <<< "$help")" == "usage: ditessary [--fullscreen | --window] [--help] [--version]" ]] ||
+[[ "$(head -1 <<< "$help")" == "usage: ditessary [--fullscreen | --window] [--display N] [--help] [--version]" ]] ||
     fail "--help starts with '$(head -1 <<< "$help")'"
 help_options=$(grep -o '^  --[a-z]*' <<< "$help" | tr -d ' ' | sort)
 man_options=$(sed -n '/^OPTIONS/,/^[A-Z]/p' "$work/man.txt" | grep -o '^       --[a-z]*' | tr -d ' ' | sort)
-[[ "$help_options" == "$(printf -- '--fullscreen\n--help\n--version\n--window')" ]] ||
+[[ "$help_options" == "$(printf -- '--display\n--fullscreen\n--help\n--version\n--window')" ]] ||
     fail "--help lists the options: $help_options"
 [[ "$man_options" == "$help_options" ]] || fail "the manual page lists the options: $man_options"
 echo "--version and --help: as they should"
