@@ -109,6 +109,8 @@ RECT TestLastPresentDestination();
 void TestCaptureWindow(bool capture);
 bool TestLastWindowPixels(std::vector<uint32_t>* argb, int* width, int* height);
 
+// Every present converts and sends the whole picture, as if every pixel had changed (damage is compared against it).
+void TestPresentWholeFrames(bool whole);
 // The presentation path chosen when the display was attached: "renderer", "framebuffer", or "" before.
 std::string TestPresentPath();
 // Pacing of the framebuffer path: while the test clock is used, a flip reads the time from it and, instead of

@@ -688,4 +688,5 @@ void TestClearDisplayHooks() {
     display.available = true;
     TestCaptureFrames(false);
     TestCaptureWindow(false);
+    TestPresentWholeFrames(false);
 }
