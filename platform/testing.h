@@ -109,6 +109,9 @@ RECT TestLastPresentDestination();
 void TestCaptureWindow(bool capture);
 bool TestLastWindowPixels(std::vector<uint32_t>* argb, int* width, int* height);
 
+// Pixels the presents converted and sent so far: window pixels on the framebuffer path, the picture's on the
+// renderer's.
+uint64_t TestPresentPixelsSent();
 // Every present converts and sends the whole picture, as if every pixel had changed (damage is compared against it).
 void TestPresentWholeFrames(bool whole);
 // The presentation path chosen when the display was attached: "renderer", "framebuffer", or "" before.
@@ -247,6 +250,8 @@ bool TestWindowMinimised();
 // usable desktop of that size.
 bool TestWindowFullScreen();
 RECT TestWindowedInside(int usableWidth, int usableHeight);
+// The window's inside made that size, as a person dragging its edge would; a full-screen window may keep its own.
+void TestResizeWindow(int width, int height);
 int TestQueuedMessageCount();
 // Called at the start of every pump (PeekMessageA and GetMessageA pump), before any event is taken.
 void TestSetPumpHook(std::function<void()> hook);

@@ -3,8 +3,12 @@
 #include "tests/harness.h"
 
 #include "platform/src/platform.h"
+#include "tests/soak/soak_script.h"
 
 #include <cstdlib>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <tuple>
 
 namespace {
@@ -150,6 +154,142 @@ TEST_P(Presentation, EveryWindowPixelIsThePaletteColourOfItsPicturePixelAndTheBa
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, Presentation, ::testing::ValuesIn(kPaths),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The soak's script (both scenes, surface losses, minimising, Alt+Enter, window sizes, palette changes) run twice, once
+// with every frame converted and sent whole and once sending only what changed: the window, as it stands after each
+// present, must be the same in every pixel of every frame. The window is read from what the presenter left in it, so
+// a band that damage missed would show the stale pixels of an earlier frame.
+struct SoakFilm {
+    std::vector<uint64_t> frames;  // per presented frame: its window's size and every pixel, hashed
+    uint64_t pixelsSent = 0;
+    int status = -1;
+    std::string stuck;
+    long walks = 0;
+    int kindsSeen = 0;  // of losses, minimising, Alt+Enter, resizes and palette changes, those that came twice or more
+};
+
+// Four lanes of multiply and shift over pairs of pixels; a pixel that changes changes its lane and so the result.
+uint64_t HashWindow(const std::vector<uint32_t>& pixels, int width, int height) {
+    uint64_t lanes[4] = {uint64_t(width), uint64_t(height), 3, 4};
+    const size_t pairs = pixels.size() / 2;
+    for (size_t i = 0; i < pairs; ++i) {
+        uint64_t& h = lanes[i % 4];
+        h = (h ^ (uint64_t(pixels[2 * i]) << 32 | pixels[2 * i + 1])) * 0x9E3779B97F4A7C15u;
+        h ^= h >> 29;
+    }
+    uint64_t h = pixels.size() % 2 ? pixels.back() : 0;
+    for (uint64_t lane : lanes) h = (h ^ lane) * 0x9E3779B97F4A7C15u ^ (h >> 31);
+    return h;
+}
+
+// The program keeps its window class and its state for the life of the process, as on Windows, so each run of it
+// gets a process of its own: a child that runs the script and hands its film back through a pipe.
+void RunScript(SoakFilm& film, bool whole, long frames);
+
+SoakFilm RunSoakScript(bool whole, long frames) {
+    int ends[2];
+    if (pipe(ends) != 0) return {};
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ends[0]);
+        SoakFilm film;
+        RunScript(film, whole, frames);
+        std::string out = std::to_string(film.status) + " " + std::to_string(film.pixelsSent) + " " +
+                          std::to_string(film.walks) + " " + std::to_string(film.kindsSeen) + " " +
+                          std::to_string(film.frames.size()) + "\n" + film.stuck + "\n";
+        out.append(reinterpret_cast<const char*>(film.frames.data()), film.frames.size() * sizeof(uint64_t));
+        for (size_t at = 0; at < out.size();) {
+            const ssize_t wrote = write(ends[1], out.data() + at, out.size() - at);
+            if (wrote <= 0) _exit(1);
+            at += size_t(wrote);
+        }
+        _exit(0);
+    }
+    close(ends[1]);
+    std::string in;
+    char buffer[65536];
+    for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;) in.append(buffer, size_t(got));
+    close(ends[0]);
+    int childStatus = -1;
+    waitpid(child, &childStatus, 0);
+    SoakFilm film;
+    size_t count = 0;
+    std::istringstream head(in);
+    head >> film.status >> film.pixelsSent >> film.walks >> film.kindsSeen >> count;
+    head.ignore(1);
+    std::getline(head, film.stuck);
+    const size_t at = size_t(head.tellg());
+    if (!WIFEXITED(childStatus) || WEXITSTATUS(childStatus) != 0 || in.size() != at + count * sizeof(uint64_t)) {
+        film.status = -1;
+        return film;
+    }
+    film.frames.resize(count);
+    std::memcpy(film.frames.data(), in.data() + at, count * sizeof(uint64_t));
+    return film;
+}
+
+void RunScript(SoakFilm& film, bool whole, long frames) {
+    WindowStartInWindow(false);
+    TestPresentWholeFrames(whole);
+    TestCaptureWindow(true);
+    TestCaptureDebugOutput(true);
+    // The frame-rate text changes as it would at 60 frames a second, the same in both runs.
+    TestSetClock(500000);
+    soak::Soak soak;
+    soak.frames = frames;
+    soak.Densify(8);
+    soak.stick = TestAttachJoystick(2, 10, 0);
+    uint32_t presents = TestPresentCount();
+    const uint64_t sentBefore = TestPresentPixelsSent();
+    TestSetSleepHook([&](DWORD) {
+        std::vector<uint32_t> pixels;
+        int width = 0, height = 0;
+        if (TestPresentCount() != presents && TestLastWindowPixels(&pixels, &width, &height))
+            film.frames.push_back(HashWindow(pixels, width, height));
+        presents = TestPresentCount();
+        TestAdvanceClock(16);
+        soak.AfterFrame();
+    });
+    TestSetPumpHook([&] { soak.OnPump(); });
+    film.status = WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<LPSTR>(""), SW_SHOWNORMAL);
+    TestSetSleepHook(nullptr);
+    TestSetPumpHook(nullptr);
+    TestTakeDebugOutput();
+    TestCaptureDebugOutput(false);
+    TestDetachJoystick(soak.stick);
+    TestClearDisplayHooks();
+    film.pixelsSent = TestPresentPixelsSent() - sentBefore;
+    film.stuck = soak.stuck;
+    film.walks = soak.walksLeft + soak.walksRight;
+    for (int kind : {soak::kLoss, soak::kMinimise, soak::kAltEnter, soak::kResize, soak::kPaletteChange})
+        film.kindsSeen += soak.due[kind].count >= 2;
+}
+
+class PresentDamage : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(PresentDamage, SendsOnlyWhatChangedAndTheWindowIsEveryFrameAsIfSentWhole) {
+    ASSERT_EQ(setenv(GetParam().variable, GetParam().value, 1), 0);
+    const SoakFilm whole = RunSoakScript(true, 3000);
+    const SoakFilm damage = RunSoakScript(false, 3000);
+    for (const SoakFilm* film : {&whole, &damage}) {
+        EXPECT_EQ(film->status, 0);
+        EXPECT_EQ(film->stuck, "");
+        EXPECT_GE(film->walks, 4) << "both scenes ran";
+        EXPECT_EQ(film->kindsSeen, 5);
+    }
+    ASSERT_GT(whole.frames.size(), 2500u);
+    ASSERT_EQ(damage.frames.size(), whole.frames.size());
+    size_t differing = 0, first = 0;
+    for (size_t i = 0; i < whole.frames.size(); ++i) {
+        if (damage.frames[i] != whole.frames[i] && differing++ == 0) first = i + 1;
+    }
+    EXPECT_EQ(differing, 0u) << "the first differing frame is presented frame " << first;
+    EXPECT_LT(damage.pixelsSent * 10, whole.pixelsSent) << "most of each frame stayed unsent";
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PresentDamage, ::testing::ValuesIn(kPaths),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PresentPath, WithoutTheVariablesTheDummyDriverGetsTheFramebuffer) {

@@ -62,6 +62,7 @@ struct Presenter {
 
     SDL_Rect lastDestination = {};
     uint32_t presents = 0;
+    uint64_t pixelsSent = 0;
 
     bool captureFrames = false;
     bool haveFrame = false;
@@ -222,6 +223,7 @@ bool Upload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
         ConvertRect(pixels + ptrdiff_t(band.top) * pitch + band.left, pitch, presenter.table,
                     static_cast<BYTE*>(texels), texelPitch, rect.w, rect.h);
         SDL_UnlockTexture(presenter.texture);
+        presenter.pixelsSent += uint64_t(rect.w) * uint64_t(rect.h);
     }
     return true;
 }
@@ -395,8 +397,10 @@ bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* pa
     int shown = 0;
     if (whole) {
         shown = SDL_UpdateWindowSurface(presenter.window);
+        presenter.pixelsSent += uint64_t(surface->w) * uint64_t(surface->h);
     } else if (rects > 0) {
         shown = SDL_UpdateWindowSurfaceRects(presenter.window, changed, rects);
+        for (int i = 0; i < rects; ++i) presenter.pixelsSent += uint64_t(changed[i].w) * uint64_t(changed[i].h);
     }
     if (shown != 0) presenter.sendWhole = true;
     return shown == 0;
@@ -565,6 +569,8 @@ bool TestLastFrame(TestFrame* frame) {
 }
 
 uint32_t TestPresentCount() { return presenter.presents; }
+
+uint64_t TestPresentPixelsSent() { return presenter.pixelsSent; }
 
 RECT TestPresentDestination(int windowWidth, int windowHeight) {
     const SDL_Rect r = PresentDestination(windowWidth, windowHeight);
