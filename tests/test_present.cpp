@@ -6,6 +6,7 @@
 #include "tests/soak/soak_script.h"
 
 #include <cstdlib>
+#include <random>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -302,39 +303,75 @@ TEST(PresentPath, WithoutTheVariablesTheDummyDriverGetsTheFramebuffer) {
     EXPECT_EQ(HarnessLeaks(), "");
 }
 
-// A flip waits for the next refresh (60 Hz where the mode does not say, as on the dummy driver); a frame that overran
-// is shown at once and the count starts again from it, so nothing hurries to catch up; without vsync nobody waits.
+// A flip waits for the next refresh (60 Hz where the mode does not say, as on the dummy driver), as a display with
+// vsync would show it: the refreshes tick at exact multiples of 1e9 / 60 ns from the first flip, rounded down to the
+// nanosecond. An on-time frame comes back exactly on its refresh; a late one is shown at once and takes the refresh
+// it landed in, so the next waits for the one after, and nothing hurries to catch up. Without vsync nobody waits.
 class PresentPacing : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(PresentPacing, FlipsWaitForTheNextRefreshAndLateFramesNeverBurst) {
-    constexpr uint64_t kPeriod = 1000000000u / 60;
-    constexpr uint64_t kMs = 1000000;
+TEST_P(PresentPacing, AThousandFlipsOfAnyWorkShowOnTheDisplaysRefreshesOneEach) {
+    constexpr uint64_t kSecond = 1000000000u;
+    const auto tick = [](uint64_t k) { return k * kSecond / 60; };  // from the first flip
+    // The first refresh at or after t, from the first flip.
+    const auto refreshAt = [](uint64_t t) { return (t * 60 + kSecond - 1) / kSecond; };
     const std::string vsync = GetParam();
-    {
-        ASSERT_EQ(setenv("SDL_RENDER_VSYNC", vsync.c_str(), 1), 0);
-        ASSERT_TRUE(HarnessStart()) << HarnessError();
-        TestUsePacingClock(true);
-        const struct {
-            uint64_t work;  // the frame's own time before its flip
-            uint64_t wait;  // with vsync
-        } frames[] = {
-            {0, 0},                        // the first flip starts the count
-            {5 * kMs, kPeriod - 5 * kMs},  // early: waits out the refresh
-            {kPeriod, 0},                  // exactly on the refresh
-            {kPeriod + 4 * kMs, 0},        // overran: shown at once
-            {kMs, kPeriod - kMs},          // the next refresh counts from the late one
-            {3 * kPeriod, 0},              // long stall: still one frame, no catching up
-            {0, kPeriod},                  // and then the usual wait
-        };
-        std::vector<uint64_t> expected;
-        for (const auto& f : frames) {
-            TestAdvancePacingClock(f.work);
-            ASSERT_EQ(app.primarySurface->Flip(NULL, 0), DD_OK);
-            if (f.wait > 0 && vsync == "1") expected.push_back(f.wait);
+    ASSERT_EQ(setenv("SDL_RENDER_VSYNC", vsync.c_str(), 1), 0);
+    ASSERT_TRUE(HarnessStart()) << HarnessError();
+    TestUsePacingClock(true);
+    // The work before each flip: nothing, part of a period, exactly up to the next refresh, more than a period; the
+    // last 181 frames do nothing, so the count ends on a run of on-time frames.
+    std::mt19937 random(20);
+    std::vector<uint64_t> work;
+    for (int i = 0; i < 1000; ++i) {
+        const int kind = i >= 819 ? 0 : int(random() % 4);
+        work.push_back(kind == 0   ? 0
+                       : kind == 1 ? random() % tick(1)
+                       : kind == 2 ? ~uint64_t(0)
+                                   : tick(1) + random() % (3 * tick(1)));
+    }
+    uint64_t now = 0, start = 0;
+    int64_t refresh = -1;  // the refresh the last frame took
+    std::vector<uint64_t> shown, expected;
+    int late = 0, onTime = 0;
+    for (size_t i = 0; i < work.size(); ++i) {
+        uint64_t w = work[i];
+        if (w == ~uint64_t(0)) w = i == 0 ? 0 : start + tick(uint64_t(refresh) + 1) - now;
+        TestAdvancePacingClock(w);
+        ASSERT_EQ(app.primarySurface->Flip(NULL, 0), DD_OK);
+        const uint64_t flipped = now + w;
+        if (i == 0) start = flipped;
+        // The display's side of it: the refresh after the last frame's if the frame is in time for it, else the
+        // refresh it landed in, and it is shown at once.
+        uint64_t back = flipped;
+        if (i == 0) {
+            refresh = 0;
+        } else if (vsync == "1" && flipped - start <= tick(uint64_t(refresh) + 1)) {
+            back = start + tick(uint64_t(++refresh));
+            ++onTime;
+        } else {
+            refresh = int64_t(refreshAt(flipped - start));
+            ++late;
         }
-        EXPECT_EQ(TestTakePacingWaits(), expected) << "SDL_RENDER_VSYNC=" << vsync;
-        TestUsePacingClock(false);
-        HarnessStop();
+        const std::vector<uint64_t> waits = TestTakePacingWaits();
+        EXPECT_EQ(waits, back > flipped ? std::vector<uint64_t>{back - flipped} : std::vector<uint64_t>{})
+            << "flip " << i;
+        for (uint64_t wait : waits) now += wait;
+        now += w;
+        shown.push_back(now);
+        expected.push_back(back);
+    }
+    TestUsePacingClock(false);
+    HarnessStop();
+    EXPECT_EQ(shown, expected);
+    if (vsync == "1") {
+        EXPECT_GT(late, 100);
+        EXPECT_GT(onTime, 500);
+        for (size_t i = 1; i < shown.size(); ++i)
+            ASSERT_GE(shown[i] - shown[i - 1], tick(1)) << "two frames in one refresh at flip " << i;
+        // The last 180 frames came back a refresh apart: 60 of them in every second, to the nanosecond.
+        for (size_t i = shown.size() - 120; i < shown.size(); ++i) ASSERT_EQ(shown[i] - shown[i - 60], kSecond);
+    } else {
+        EXPECT_EQ(late, 999);
     }
     EXPECT_EQ(HarnessLeaks(), "");
 }

@@ -51,10 +51,14 @@ struct Presenter {
     PALETTEENTRY tablePalette[256] = {};
     uint32_t tableFormat = SDL_PIXELFORMAT_UNKNOWN;
 
-    // Pacing of the framebuffer path, as a flip with vsync paces the renderer's.
+    // Pacing of the framebuffer path, as a flip with vsync paces the renderer's: the display's refreshes tick at
+    // secondNs + k * 1e9 / hz (to the nanosecond, rounded down), k from 0 to hz, and nextTick is the first k a flip
+    // may still have.
     bool paced = false;
-    uint64_t periodNs = 0;
-    uint64_t deadlineNs = 0;  // 0: the next flip starts the count
+    bool ticking = false;  // false: the next flip starts the count
+    int hz = kDefaultRefreshHz;
+    uint64_t secondNs = 0;
+    int nextTick = 0;
 
     // The window may not show the last picture (new, resized, palette changed, a present that failed): the next
     // present sends all of it.
@@ -426,17 +430,40 @@ void SleepUntilNs(uint64_t deadline) {
     }
 }
 
-// A flip waits for the display's next refresh, as it does with vsync, so the frame rate reads the refresh rate. A frame
-// that overran its refresh is shown at once and the next deadline counts from it: late frames never make the next
-// ones hurry.
+uint64_t TickNs(int k) { return presenter.secondNs + uint64_t(k) * 1000000000u / uint64_t(presenter.hz); }
+
+// The count stays within one second of ticks, whose last is exactly the next second's first.
+void SetNextTick(int k) {
+    presenter.nextTick = k;
+    while (presenter.nextTick >= presenter.hz) {
+        presenter.nextTick -= presenter.hz;
+        presenter.secondNs += 1000000000u;
+    }
+}
+
+// A flip waits for the display's next refresh, as it does with vsync, so the frame rate reads the refresh rate. The
+// refreshes keep their own beat from the first flip: a period of 1e9 / 60 ns is not whole, and rounding it once would
+// let the frames drift off the display's ticks. A frame that missed its refresh is shown at once and takes the
+// refresh it landed in, so the next one waits for the refresh after that: late frames never make the next ones hurry.
 void Pace() {
     const uint64_t now = NowNs();
-    if (presenter.deadlineNs != 0 && now < presenter.deadlineNs) {
-        SleepUntilNs(presenter.deadlineNs);
-        presenter.deadlineNs += presenter.periodNs;
-    } else {
-        presenter.deadlineNs = now + presenter.periodNs;
+    if (!presenter.ticking) {
+        presenter.ticking = true;
+        presenter.secondNs = now;
+        SetNextTick(1);
+        return;
     }
+    const uint64_t tick = TickNs(presenter.nextTick);
+    if (now <= tick) {
+        if (now < tick) SleepUntilNs(tick);
+        SetNextTick(presenter.nextTick + 1);
+        return;
+    }
+    const uint64_t since = now - presenter.secondNs;
+    presenter.secondNs += since / 1000000000u * 1000000000u;
+    const uint64_t into = since % 1000000000u;
+    const int landed = int((into * uint64_t(presenter.hz) + 999999999u) / 1000000000u);
+    SetNextTick(landed + 1);
 }
 
 void StartPacing() {
@@ -444,8 +471,8 @@ void StartPacing() {
     const int display = SDL_GetWindowDisplayIndex(presenter.window);
     int hz = display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 ? mode.refresh_rate : 0;
     if (hz <= 0) hz = kDefaultRefreshHz;
-    presenter.periodNs = 1000000000u / uint64_t(hz);
-    presenter.deadlineNs = 0;
+    presenter.hz = hz;
+    presenter.ticking = false;
     presenter.paced = presenter.path == Path::Framebuffer && SDL_GetHintBoolean(SDL_HINT_RENDER_VSYNC, SDL_TRUE);
 }
 
@@ -611,7 +638,7 @@ void TestUsePacingClock(bool use) {
     presenter.testClock = use;
     presenter.testNowNs = 1000000000u;
     presenter.testWaits.clear();
-    presenter.deadlineNs = 0;
+    presenter.ticking = false;
 }
 
 void TestAdvancePacingClock(uint64_t nanoseconds) { presenter.testNowNs += nanoseconds; }
