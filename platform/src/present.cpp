@@ -345,7 +345,8 @@ void CaptureSurface(const SDL_Surface* surface) {
     presenter.windowPixels.resize(size_t(surface->w) * size_t(surface->h));
     SDL_ConvertPixels(surface->w, surface->h, surface->format->format, surface->pixels, surface->pitch,
                       SDL_PIXELFORMAT_ARGB8888, presenter.windowPixels.data(), surface->w * 4);
-    for (uint32_t& pixel : presenter.windowPixels) pixel |= 0xFF000000u;
+    uint32_t* pixels = presenter.windowPixels.data();
+    for (size_t i = 0, n = presenter.windowPixels.size(); i < n; ++i) pixels[i] |= 0xFF000000u;
 }
 
 bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
