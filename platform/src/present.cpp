@@ -448,8 +448,9 @@ void SetNextTick(int k) {
 
 // A flip waits for the display's next refresh, as it does with vsync, so the frame rate reads the refresh rate. The
 // refreshes keep their own beat from the first flip: a period of 1e9 / 60 ns is not whole, and rounding it once would
-// let the frames drift off the display's ticks. A frame that missed its refresh is shown at once and takes the
-// refresh it landed in, so the next one waits for the refresh after that: late frames never make the next ones hurry.
+// let the frames drift off the display's ticks. A frame that missed its refresh has been sent at once, and takes the
+// refresh it landed in: its flip returns at the end of that one, as a late swap with vsync does, so the next frame is
+// never sent within the same refresh, and the frames after it keep the display's beat.
 void Pace() {
     const uint64_t now = NowNs();
     if (!presenter.ticking) {
@@ -468,6 +469,7 @@ void Pace() {
     presenter.secondNs += since / 1000000000u * 1000000000u;
     const uint64_t into = since % 1000000000u;
     const int landed = int((into * uint64_t(presenter.hz) + 999999999u) / 1000000000u);
+    if (now < TickNs(landed)) SleepUntilNs(TickNs(landed));
     SetNextTick(landed + 1);
 }
 

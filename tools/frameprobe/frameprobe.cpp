@@ -404,10 +404,17 @@ int Latency(int argc, char** argv) {
     const int size = cursor.right - cursor.left;
     std::vector<double> times;
     int step = 4;
+    bool retried = false;
     for (int i = 0; i < motions; ++i) {
         std::this_thread::sleep_for(std::chrono::microseconds(50000 + random() % 50000 + random() % 16667));
-        const FrameRect before = CursorIn(display, screen);
+        // Around where it was last: a whole screen read would keep the X server busy just before the motion.
+        const FrameRect near = {std::max(0, cursor.left - 3 * size), std::max(0, cursor.top - 3 * size),
+                                std::min(root.width, cursor.right + 3 * size),
+                                std::min(root.height, cursor.bottom + 3 * size)};
+        FrameRect before = CursorIn(display, near);
+        if (before.right == 0) before = CursorIn(display, screen);
         if (before.right == 0) return Fail("the cursor square went away");
+        cursor = before;
         FrameRect watch = {std::max(0, before.left - 2 * size), std::max(0, before.top - size),
                            std::min(root.width, before.right + 2 * size), std::min(root.height, before.bottom + size)};
         const Clock::time_point start = Clock::now();
@@ -422,7 +429,15 @@ int Latency(int argc, char** argv) {
             }
             std::this_thread::sleep_for(std::chrono::microseconds(250));
         }
+        if (!moved && !retried) {
+            // Held at the edge of its field: the other way, and this motion again.
+            retried = true;
+            step = -step;
+            --i;
+            continue;
+        }
         if (!moved) return Fail("the cursor square did not move within 500 ms of motion " + std::to_string(i + 1));
+        retried = false;
         times.push_back(MillisecondsSince(start));
         std::printf("%.2f\n", times.back());
         step = -step;
