@@ -114,8 +114,24 @@ bool TestLastWindowPixels(std::vector<uint32_t>* argb, int* width, int* height);
 uint64_t TestPresentPixelsSent();
 // Every present converts and sends the whole picture, as if every pixel had changed (damage is compared against it).
 void TestPresentWholeFrames(bool whole);
+// The window rectangle the last present sent to the window: the picture alone, or the whole window when it was new
+// or exposed (and always on the renderer path, whose present sends its whole target).
+RECT TestLastPresentUpdate();
+// The next `times` presents (kTestUntilCleared: every one until called with 0) fail as a window that refuses the
+// picture does, with "a test refused it" as SDL's reason.
+void TestRefusePresents(int times);
+
 // The presentation path chosen when the display was attached: "renderer", "framebuffer", or "" before.
 std::string TestPresentPath();
+// While set (the display hooks' clearing leaves them), the automatic choice of path takes these answers instead of
+// asking SDL, the X server and /dev/dri.
+struct TestPathAnswers {
+    std::string driver;                   // SDL's video driver: "x11", "wayland", "dummy", ...
+    std::vector<std::string> extensions;  // those of "DRI3", "DRI2" and "NV-GLX" the X server offers
+    bool renderNodeOpens = false;         // a /dev/dri/renderD* node opens
+    int windowPixelBytes = 0;             // the window's bytes per pixel; 0: the real window's
+};
+void TestSetPathAnswers(const TestPathAnswers* answers);  // null: ask the real ones again
 // Pacing of the framebuffer path: while the test clock is used, a flip reads the time from it and, instead of
 // sleeping, notes how long it would have slept and moves the clock on by that much. Using it starts the clock anew.
 void TestUsePacingClock(bool use);
@@ -247,9 +263,9 @@ void TestPushMouseButton(int sdlButton, bool down);
 void TestPushQuit();
 bool TestWindowMinimised();
 // The window's shape: full screen, or (after Alt+Enter or --window) a window; and where a window's inside goes on a
-// usable desktop of that size.
+// usable desktop, with a window manager's frame of those widths (left, top, right, bottom) around it.
 bool TestWindowFullScreen();
-RECT TestWindowedInside(int usableWidth, int usableHeight);
+RECT TestWindowedInside(const RECT& usable, const RECT& frame = {0, 0, 0, 0});
 // The window's inside made that size, as a person dragging its edge would; a full-screen window may keep its own.
 void TestResizeWindow(int width, int height);
 int TestQueuedMessageCount();
