@@ -344,29 +344,32 @@ int Wiggle(int argc, char** argv) {
     return 0;
 }
 
-// The input-test screen's cursor: a white square of 20 x 20 picture pixels, found as the rows of an image that hold a
-// white run at least 15 pixels long (the read-out lines' white glyphs are never that wide). Empty when none.
+// The input-test screen's cursor: a white square of 20 x 20 picture pixels, found as the tallest stack of rows that
+// each hold a white run at least 15 pixels long over the same columns (a scaled glyph's bar can be that long, but only
+// a row or two high). Empty when none.
 FrameRect FindCursor(XImage* image, int left, int top) {
-    FrameRect found = {0, 0, 0, 0};
-    bool any = false;
-    for (int y = 0; y < image->height; ++y) {
-        int run = 0;
-        for (int x = 0; x < image->width; ++x) {
+    FrameRect best = {0, 0, 0, 0}, stack = {0, 0, 0, 0};
+    for (int y = 0; y <= image->height; ++y) {
+        int run = 0, from = -1, to = -1;
+        for (int x = 0; y < image->height && x < image->width && to < 0; ++x) {
             const unsigned long p = XGetPixel(image, x, y);
             const bool white = (p & image->red_mask) == image->red_mask &&
                                (p & image->green_mask) == image->green_mask &&
                                (p & image->blue_mask) == image->blue_mask;
             run = white ? run + 1 : 0;
-            if (run == 15) {
-                const FrameRect r = {left + x - 14, top + y, left + x + 1, top + y + 1};
-                if (!any) found = r;
-                found = {std::min(found.left, r.left), std::min(found.top, r.top), std::max(found.right, r.right),
-                         std::max(found.bottom, r.bottom)};
-                any = true;
-            }
+            if (run == 15) from = x - 14;
+            if (from >= 0 && (!white || x + 1 == image->width)) to = white ? x + 1 : x;
         }
+        const bool continues =
+            from >= 0 && stack.bottom == top + y && from < stack.right - left && to > stack.left - left;
+        if (continues) {
+            stack.bottom = top + y + 1;
+            continue;
+        }
+        if (stack.bottom - stack.top > best.bottom - best.top) best = stack;
+        stack = from >= 0 ? FrameRect{left + from, top + y, left + to, top + y + 1} : FrameRect{0, 0, 0, 0};
     }
-    return found;
+    return best;
 }
 
 FrameRect CursorIn(Display* display, FrameRect area) {
