@@ -1,5 +1,6 @@
-// Whole frames: FrameUpdate in each scene with the page flip and its presentation, the same without the present,
-// and the present on its own, each beside a floor of memset/memcpy of the bytes it writes, measured in the same run.
+// Whole frames: FrameUpdate in each scene with the page flip and its presentation (every frame sent whole, and only
+// what changed), the same without the present, and the present on its own (whole, unchanged, a moved cursor), each
+// beside a floor of memset/memcpy/memcmp of the bytes it writes or compares, measured in the same run.
 #include <benchmark/benchmark.h>
 
 #include "app/app.h"
@@ -37,12 +38,14 @@ void WarmUp() {
 
 // shown: the flip presents as always; otherwise every flip is refused, so the figure is the scene, the counter
 // and the flip call without the present, which is what separates the frame's own work from the presentation.
-void FrameInScene(benchmark::State& state, BYTE scene, bool shown, size_t bytesWritten) {
+// whole: every present converts and sends the whole picture, as before presents sent only what changed.
+void FrameInScene(benchmark::State& state, BYTE scene, bool shown, size_t bytesWritten, bool whole = true) {
     ProgramRig rig;
     if (!rig.ok()) {
         state.SkipWithError("the program could not start");
         return;
     }
+    TestPresentWholeFrames(whole);
     app.scene = scene;
     WarmUp();
     if (!shown) TestFailSurfaceOp(app.primarySurface, TestSurfaceOp::Flip, DDERR_GENERIC, kTestUntilCleared);
@@ -53,6 +56,9 @@ void FrameInScene(benchmark::State& state, BYTE scene, bool shown, size_t bytesW
     TestClearDisplayHooks();
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytesWritten));
 }
+
+// A frame compares the picture with the one shown last before it sends anything.
+constexpr size_t kCompareBytes = 2 * kScreenBytes;
 
 // Bytes a frame of each scene writes. The input-test scene: the clear, the logo, the prompt, the cursor and the
 // counter's eight glyphs (the text's ink, a few hundred bytes, is left out); the walk scene: the background, the
@@ -79,6 +85,18 @@ void BM_FrameUpdateWalk(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameUpdateWalk);
 
+// The frames as they run now: the input-test screen at rest and the walk scene standing, nothing to send but the
+// counter once a second.
+void BM_FrameUpdateInputTestDamage(benchmark::State& state) {
+    FrameInScene(state, SCENE_TITLE_INIT, true, kTitleWorkBytes + kCompareBytes, false);
+}
+BENCHMARK(BM_FrameUpdateInputTestDamage);
+
+void BM_FrameUpdateWalkDamage(benchmark::State& state) {
+    FrameInScene(state, SCENE_GAME_INIT, true, kWalkWorkBytes + kCompareBytes, false);
+}
+BENCHMARK(BM_FrameUpdateWalkDamage);
+
 void BM_FrameWorkInputTest(benchmark::State& state) { FrameInScene(state, SCENE_TITLE_INIT, false, kTitleWorkBytes); }
 BENCHMARK(BM_FrameWorkInputTest);
 
@@ -98,17 +116,29 @@ struct FloorBuffers {
     std::vector<BYTE> source = std::vector<BYTE>(size_t(kWidth) * 640, 7);
     std::vector<BYTE> scaled = std::vector<BYTE>(PresentBytes(), 9);
     std::vector<BYTE> window = std::vector<BYTE>(scaled.size());
+    std::vector<BYTE> shown;
 };
 
-void FloorInputTest(benchmark::State& state, bool shown) {
+// The floor of a frame that sends nothing adds one comparison of the picture with the same one shown before, which
+// has to read both to the end.
+void DrawInputTestFloor(FloorBuffers& b) {
+    std::memset(b.back.data(), kTitleClearIndex, kScreenBytes);
+    CopyRect(b.back.data() + 100 * kWidth, b.source.data(), 640, 100);
+    CopyRect(b.back.data() + 350 * kWidth, b.source.data() + 100 * kWidth, 640, 35);
+    CopyRect(b.back.data() + 200 * kWidth + 300, b.source.data() + 400, 20, 20);
+    for (int g = 0; g < 8; ++g) CopyRect(b.back.data() + g * 8, b.source.data() + g * 8, 8, 16);
+}
+
+int CompareFloor(const FloorBuffers& b) { return std::memcmp(b.back.data(), b.shown.data(), kScreenBytes); }
+
+void FloorInputTest(benchmark::State& state, bool shown, bool compared = false) {
     FloorBuffers b;
+    DrawInputTestFloor(b);
+    b.shown = b.back;
     for (auto _ : state) {
-        std::memset(b.back.data(), kTitleClearIndex, kScreenBytes);
-        CopyRect(b.back.data() + 100 * kWidth, b.source.data(), 640, 100);
-        CopyRect(b.back.data() + 350 * kWidth, b.source.data() + 100 * kWidth, 640, 35);
-        CopyRect(b.back.data() + 200 * kWidth + 300, b.source.data() + 400, 20, 20);
-        for (int g = 0; g < 8; ++g) CopyRect(b.back.data() + g * 8, b.source.data() + g * 8, 8, 16);
+        DrawInputTestFloor(b);
         if (shown) std::memcpy(b.window.data(), b.scaled.data(), b.window.size());
+        if (compared) benchmark::DoNotOptimize(CompareFloor(b));
         benchmark::DoNotOptimize(b.window.data());
         benchmark::DoNotOptimize(b.back.data());
         benchmark::ClobberMemory();
@@ -116,13 +146,20 @@ void FloorInputTest(benchmark::State& state, bool shown) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kTitleWorkBytes + (shown ? b.window.size() : 0)));
 }
 
-void FloorWalk(benchmark::State& state, bool shown) {
+void DrawWalkFloor(FloorBuffers& b) {
+    std::memcpy(b.back.data(), b.source.data(), kScreenBytes);
+    CopyRect(b.back.data() + 400 * kWidth + 386, b.source.data() + 96 * kWidth + 36, 36, 48);
+    for (int g = 0; g < 8; ++g) CopyRect(b.back.data() + g * 8, b.source.data() + g * 8, 8, 16);
+}
+
+void FloorWalk(benchmark::State& state, bool shown, bool compared = false) {
     FloorBuffers b;
+    DrawWalkFloor(b);
+    b.shown = b.back;
     for (auto _ : state) {
-        std::memcpy(b.back.data(), b.source.data(), kScreenBytes);
-        CopyRect(b.back.data() + 400 * kWidth + 386, b.source.data() + 96 * kWidth + 36, 36, 48);
-        for (int g = 0; g < 8; ++g) CopyRect(b.back.data() + g * 8, b.source.data() + g * 8, 8, 16);
+        DrawWalkFloor(b);
         if (shown) std::memcpy(b.window.data(), b.scaled.data(), b.window.size());
+        if (compared) benchmark::DoNotOptimize(CompareFloor(b));
         benchmark::DoNotOptimize(b.window.data());
         benchmark::DoNotOptimize(b.back.data());
         benchmark::ClobberMemory();
@@ -138,21 +175,33 @@ void BM_FloorInputTestWork(benchmark::State& state) { FloorInputTest(state, fals
 BENCHMARK(BM_FloorInputTestWork);
 void BM_FloorWalkWork(benchmark::State& state) { FloorWalk(state, false); }
 BENCHMARK(BM_FloorWalkWork);
+void BM_FloorInputTestCompared(benchmark::State& state) { FloorInputTest(state, false, true); }
+BENCHMARK(BM_FloorInputTestCompared);
+void BM_FloorWalkCompared(benchmark::State& state) { FloorWalk(state, false, true); }
+BENCHMARK(BM_FloorWalkCompared);
+
+// The frame the presents below show, and the program's palette.
+struct PresentRig : ProgramRig {
+    PresentRig() {
+        for (size_t i = 0; i < frame.size(); ++i) frame[i] = BYTE(i * 7 + i / kWidth);
+        app.palette->GetEntries(0, 0, 256, palette);
+    }
+    std::vector<BYTE> frame = std::vector<BYTE>(kScreenBytes);
+    PALETTEENTRY palette[256];
+};
 
 // The whole present of one flip: the palette lookup and the scaling into the window's framebuffer, in one pass.
 void BM_PresentToWindow(benchmark::State& state) {
-    ProgramRig rig;
+    PresentRig rig;
     if (!rig.ok()) {
         state.SkipWithError("the program could not start");
         return;
     }
-    std::vector<BYTE> frame(kScreenBytes);
-    for (size_t i = 0; i < frame.size(); ++i) frame[i] = BYTE(i * 7 + i / kWidth);
-    PALETTEENTRY palette[256];
-    app.palette->GetEntries(0, 0, 256, palette);
+    TestPresentWholeFrames(true);
     for (auto _ : state) {
-        if (!PresentFrame(frame.data(), kWidth, palette)) state.SkipWithError("present failed");
+        if (!PresentFrame(rig.frame.data(), kWidth, rig.palette)) state.SkipWithError("present failed");
     }
+    TestPresentWholeFrames(false);
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(PresentBytes()));
 }
 BENCHMARK(BM_PresentToWindow);
@@ -160,5 +209,51 @@ BENCHMARK(BM_PresentToWindow);
 // What the present writes at the least: its bytes of the window, copied once.
 void BM_FloorPresentToWindow(benchmark::State& state) { MemcpyFloor(state, PresentBytes()); }
 BENCHMARK(BM_FloorPresentToWindow);
+
+// A flip of the picture shown last: the comparison finds nothing, and nothing is converted or sent.
+void BM_PresentUnchanged(benchmark::State& state) {
+    PresentRig rig;
+    if (!rig.ok()) {
+        state.SkipWithError("the program could not start");
+        return;
+    }
+    PresentFrame(rig.frame.data(), kWidth, rig.palette);
+    const uint64_t sent = TestPresentPixelsSent();
+    for (auto _ : state) {
+        if (!PresentFrame(rig.frame.data(), kWidth, rig.palette)) state.SkipWithError("present failed");
+    }
+    if (TestPresentPixelsSent() != sent) state.SkipWithError("an unchanged flip sent pixels");
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kCompareBytes));
+}
+BENCHMARK(BM_PresentUnchanged);
+
+// A flip in which the input test's 20 x 20 cursor moved: its old and new squares converted and sent.
+void BM_PresentCursorMoved(benchmark::State& state) {
+    PresentRig rig;
+    if (!rig.ok()) {
+        state.SkipWithError("the program could not start");
+        return;
+    }
+    std::vector<BYTE> moved = rig.frame;
+    for (int y = 230; y < 250; ++y) std::memset(&moved[size_t(y) * kWidth + 300], 255, 20);
+    int i = 0;
+    for (auto _ : state) {
+        const BYTE* pixels = (i++ % 2 ? moved : rig.frame).data();
+        if (!PresentFrame(pixels, kWidth, rig.palette)) state.SkipWithError("present failed");
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kCompareBytes));
+}
+BENCHMARK(BM_PresentCursorMoved);
+
+// The least an unchanged flip can do: compare the picture with the one shown last.
+void BM_FloorCompareFrame(benchmark::State& state) {
+    std::vector<BYTE> a(kScreenBytes, 3), b(kScreenBytes, 3);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(std::memcmp(a.data(), b.data(), kScreenBytes));
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kCompareBytes));
+}
+BENCHMARK(BM_FloorCompareFrame);
 
 }  // namespace

@@ -18,9 +18,14 @@ log="$binary.log"
 pairs='
 BM_FrameUpdateInputTest BM_FloorInputTestFrame
 BM_FrameUpdateWalk BM_FloorWalkFrame
+BM_FrameUpdateInputTestDamage BM_FloorInputTestCompared
+BM_FrameUpdateWalkDamage BM_FloorWalkCompared
 BM_FrameWorkInputTest BM_FloorInputTestWork
 BM_FrameWorkWalk BM_FloorWalkWork
 BM_PresentToWindow BM_FloorPresentToWindow
+BM_PresentUnchanged BM_FloorCompareFrame
+BM_PresentUnchanged BM_PresentToWindow
+BM_PresentCursorMoved BM_FloorCompareFrame
 BM_PresentConvert BM_MemcpyArgbFrame
 BM_BltFastFullScreen BM_MemcpyScreen
 BM_BltFastKeyedLogo BM_MemcpyLogo
@@ -62,15 +67,16 @@ NR > 1 {
     if ($9 == "true") failed[name] = 1
 }
 END {
-    printf "%-28s %12s   %-26s %12s %8s\n", "benchmark (median CPU time)", "figure", "floor", "floor", "ratio"
+    printf "%-30s %12s   %-26s %12s %8s\n", "benchmark (median CPU time)", "figure", "floor", "floor", "ratio"
     for (i = 1; i <= count; i++) {
         f = figure[i]; g = floor[i]
         if (!(f in cpu) || !(g in cpu) || (f in failed) || (g in failed)) continue
-        printf "%-28s %12s   %-26s %12s %7.1fx\n", f, show(cpu[f]), g, show(cpu[g]), cpu[f] / cpu[g]
+        r = cpu[f] / cpu[g]
+        printf "%-30s %12s   %-26s %12s " (r < 1 ? "%7.3fx" : "%7.1fx") "\n", f, show(cpu[f]), g, show(cpu[g]), r
     }
     for (i = 1; i <= names; i++) {
         f = order[i]
         if ((f in paired) || (f in isFloor)) continue
-        printf "%-28s %12s   %-26s %12s %8s\n", f, (f in failed) ? "skipped" : show(cpu[f]), "-", "-", "-"
+        printf "%-30s %12s   %-26s %12s %8s\n", f, (f in failed) ? "skipped" : show(cpu[f]), "-", "-", "-"
     }
 }' "$csv"

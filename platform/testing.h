@@ -109,6 +109,11 @@ RECT TestLastPresentDestination();
 void TestCaptureWindow(bool capture);
 bool TestLastWindowPixels(std::vector<uint32_t>* argb, int* width, int* height);
 
+// Pixels the presents converted and sent so far: window pixels on the framebuffer path, the picture's on the
+// renderer's.
+uint64_t TestPresentPixelsSent();
+// Every present converts and sends the whole picture, as if every pixel had changed (damage is compared against it).
+void TestPresentWholeFrames(bool whole);
 // The window rectangle the last present sent to the window: the picture alone, or the whole window when it was new
 // or exposed (and always on the renderer path, whose present sends its whole target).
 RECT TestLastPresentUpdate();
@@ -265,6 +270,8 @@ bool TestWindowMinimised();
 // units at that scale of output pixels to a unit.
 bool TestWindowFullScreen();
 RECT TestWindowedInside(const RECT& usable, const RECT& frame = {0, 0, 0, 0}, int scale = 1);
+// The window's inside made that size, as a person dragging its edge would; a full-screen window may keep its own.
+void TestResizeWindow(int width, int height);
 int TestQueuedMessageCount();
 // Called at the start of every pump (PeekMessageA and GetMessageA pump), before any event is taken.
 void TestSetPumpHook(std::function<void()> hook);

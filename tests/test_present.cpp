@@ -3,9 +3,15 @@
 #include "tests/harness.h"
 
 #include "platform/src/platform.h"
+#include "tests/soak/soak_script.h"
 
 #include <cstdlib>
+#include <random>
+#include <sstream>
 #include <string>
+#include <string_view>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <tuple>
 
 namespace {
@@ -192,15 +198,16 @@ TEST_P(Presentation, EveryWindowPixelIsThePaletteColourOfItsPicturePixelAndTheBa
 }
 
 // Another window covered part of the program's, the bars included, and went: the next present sends the whole window
-// with the bars black again, and the one after sends the picture alone again (the renderer's always sends it all).
+// with the bars black again, and the one after sends nothing, its picture being the one shown (the renderer's always
+// sends it all).
 TEST_P(Presentation, AnExposedWindowIsSentWholeWithItsBarsBlackAgain) {
     const bool framebuffer = std::string(GetParam().name) == "framebuffer";
     SDL_Window* window = HarnessWindow()->sdlWindow;
     SDL_SetWindowSize(window, 1920, 1080);
     TestPumpEvents();
     TestCaptureWindow(true);
-    const RECT whole = {0, 0, 1920, 1080}, picture = {320, 60, 1600, 1020};
-    const RECT usual = framebuffer ? picture : whole;
+    const RECT whole = {0, 0, 1920, 1080}, nothing = {0, 0, 0, 0};
+    const RECT usual = framebuffer ? nothing : whole;
     FlipPattern();
     EXPECT_EQ(Tie(TestLastPresentUpdate()), Tie(whole)) << "a new window surface";
     FlipPattern();
@@ -221,6 +228,136 @@ TEST_P(Presentation, AnExposedWindowIsSentWholeWithItsBarsBlackAgain) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, Presentation, ::testing::ValuesIn(kPaths),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The soak's script (both scenes, surface losses, minimising, Alt+Enter, window sizes, palette changes) run twice, once
+// with every frame converted and sent whole and once sending only what changed: the window, as it stands after each
+// present, must be the same in every pixel of every frame. The window is read from what the presenter left in it, so
+// a band that damage missed would show the stale pixels of an earlier frame.
+struct SoakFilm {
+    std::vector<uint64_t> frames;  // per presented frame: its window's size and every pixel, hashed
+    uint64_t pixelsSent = 0;
+    int status = -1;
+    std::string stuck;
+    long walks = 0;
+    int kindsSeen = 0;  // of losses, minimising, Alt+Enter, resizes and palette changes, those that came twice or more
+};
+
+// The standard library's hash of the bytes, which stays fast in a build without optimisation.
+uint64_t HashWindow(const std::vector<uint32_t>& pixels, int width, int height) {
+    const std::string_view bytes(reinterpret_cast<const char*>(pixels.data()), pixels.size() * sizeof(uint32_t));
+    return std::hash<std::string_view>{}(bytes) ^ (uint64_t(width) << 32 | uint32_t(height));
+}
+
+// The program keeps its window class and its state for the life of the process, as on Windows, so each run of it
+// gets a process of its own: a child that runs the script and hands its film back through a pipe.
+void RunScript(SoakFilm& film, bool whole, long frames);
+
+SoakFilm RunSoakScript(bool whole, long frames) {
+    int ends[2];
+    if (pipe(ends) != 0) return {};
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ends[0]);
+        SoakFilm film;
+        RunScript(film, whole, frames);
+        std::string out = std::to_string(film.status) + " " + std::to_string(film.pixelsSent) + " " +
+                          std::to_string(film.walks) + " " + std::to_string(film.kindsSeen) + " " +
+                          std::to_string(film.frames.size()) + "\n" + film.stuck + "\n";
+        out.append(reinterpret_cast<const char*>(film.frames.data()), film.frames.size() * sizeof(uint64_t));
+        for (size_t at = 0; at < out.size();) {
+            const ssize_t wrote = write(ends[1], out.data() + at, out.size() - at);
+            if (wrote <= 0) _exit(1);
+            at += size_t(wrote);
+        }
+        _exit(0);
+    }
+    close(ends[1]);
+    std::string in;
+    char buffer[65536];
+    for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;) in.append(buffer, size_t(got));
+    close(ends[0]);
+    int childStatus = -1;
+    waitpid(child, &childStatus, 0);
+    SoakFilm film;
+    size_t count = 0;
+    std::istringstream head(in);
+    head >> film.status >> film.pixelsSent >> film.walks >> film.kindsSeen >> count;
+    head.ignore(1);
+    std::getline(head, film.stuck);
+    const size_t at = size_t(head.tellg());
+    if (!WIFEXITED(childStatus) || WEXITSTATUS(childStatus) != 0 || in.size() != at + count * sizeof(uint64_t)) {
+        film.status = -1;
+        return film;
+    }
+    film.frames.resize(count);
+    std::memcpy(film.frames.data(), in.data() + at, count * sizeof(uint64_t));
+    return film;
+}
+
+void RunScript(SoakFilm& film, bool whole, long frames) {
+    WindowStartInWindow(false);
+    TestPresentWholeFrames(whole);
+    TestCaptureWindow(true);
+    TestCaptureDebugOutput(true);
+    // The frame-rate text changes as it would at 60 frames a second, the same in both runs.
+    TestSetClock(500000);
+    soak::Soak soak;
+    soak.frames = frames;
+    soak.Densify(24000 / frames);
+    soak.stick = TestAttachJoystick(2, 10, 0);
+    uint32_t presents = TestPresentCount();
+    const uint64_t sentBefore = TestPresentPixelsSent();
+    TestSetSleepHook([&](DWORD) {
+        std::vector<uint32_t> pixels;
+        int width = 0, height = 0;
+        if (TestPresentCount() != presents && TestLastWindowPixels(&pixels, &width, &height))
+            film.frames.push_back(HashWindow(pixels, width, height));
+        presents = TestPresentCount();
+        TestAdvanceClock(16);
+        soak.AfterFrame();
+    });
+    TestSetPumpHook([&] { soak.OnPump(); });
+    film.status = WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<LPSTR>(""), SW_SHOWNORMAL);
+    TestSetSleepHook(nullptr);
+    TestSetPumpHook(nullptr);
+    TestTakeDebugOutput();
+    TestCaptureDebugOutput(false);
+    TestDetachJoystick(soak.stick);
+    TestClearDisplayHooks();
+    film.pixelsSent = TestPresentPixelsSent() - sentBefore;
+    film.stuck = soak.stuck;
+    film.walks = soak.walksLeft + soak.walksRight;
+    for (int kind : {soak::kLoss, soak::kMinimise, soak::kAltEnter, soak::kResize, soak::kPaletteChange})
+        film.kindsSeen += soak.due[kind].count >= 2;
+}
+
+class PresentDamage : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(PresentDamage, SendsOnlyWhatChangedAndTheWindowIsEveryFrameAsIfSentWhole) {
+    ASSERT_EQ(setenv(GetParam().variable, GetParam().value, 1), 0);
+    // Under the sanitizers half the frames, with the faults twice as dense, keep the run within the suite's time.
+    const long frames = soak::kSanitized ? 1500 : 3000;
+    const SoakFilm whole = RunSoakScript(true, frames);
+    const SoakFilm damage = RunSoakScript(false, frames);
+    for (const SoakFilm* film : {&whole, &damage}) {
+        EXPECT_EQ(film->status, 0);
+        EXPECT_EQ(film->stuck, "");
+        EXPECT_GE(film->walks, 2) << "both scenes ran";
+        EXPECT_EQ(film->kindsSeen, 5);
+    }
+    ASSERT_GT(whole.frames.size(), size_t(frames) * 9 / 10);
+    ASSERT_EQ(damage.frames.size(), whole.frames.size());
+    size_t differing = 0, first = 0;
+    for (size_t i = 0; i < whole.frames.size(); ++i) {
+        if (damage.frames[i] != whole.frames[i] && differing++ == 0) first = i + 1;
+    }
+    EXPECT_EQ(differing, 0u) << "the first differing frame is presented frame " << first;
+    EXPECT_LT(damage.pixelsSent * 10, whole.pixelsSent) << "most of each frame stayed unsent";
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PresentDamage, ::testing::ValuesIn(kPaths),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PresentPath, WithoutTheVariablesTheDummyDriverGetsTheFramebuffer) {
@@ -373,39 +510,76 @@ TEST_P(PresentChoice, IsMadeByTheServerAndTakenForTheFrames) {
 INSTANTIATE_TEST_SUITE_P(Servers, PresentChoice, ::testing::ValuesIn(kServers),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A flip waits for the next refresh (60 Hz where the mode does not say, as on the dummy driver); a frame that overran
-// is shown at once and the count starts again from it, so nothing hurries to catch up; without vsync nobody waits.
+// A flip waits for the next refresh (60 Hz where the mode does not say, as on the dummy driver), as a display with
+// vsync would show it: the refreshes tick at exact multiples of 1e9 / 60 ns from the first flip, rounded down to the
+// nanosecond, and each frame takes one. An on-time frame's flip comes back exactly on the refresh after the last
+// frame's; a late frame has been sent at once and takes the refresh it landed in, its flip coming back at that
+// refresh's end, so the next frame is never sent within it and nothing hurries to catch up. Without vsync nobody waits.
 class PresentPacing : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(PresentPacing, FlipsWaitForTheNextRefreshAndLateFramesNeverBurst) {
-    constexpr uint64_t kPeriod = 1000000000u / 60;
-    constexpr uint64_t kMs = 1000000;
+TEST_P(PresentPacing, AThousandFlipsOfAnyWorkEachTakeOneOfTheDisplaysRefreshes) {
+    constexpr uint64_t kSecond = 1000000000u;
+    const auto tick = [](uint64_t k) { return k * kSecond / 60; };  // from the first flip
+    // The refresh a frame sent at t (from the first flip) lands in: the first to end at or after t.
+    const auto landsIn = [](uint64_t t) { return (t * 60 + kSecond - 1) / kSecond; };
     const std::string vsync = GetParam();
-    {
-        ASSERT_EQ(setenv("SDL_RENDER_VSYNC", vsync.c_str(), 1), 0);
-        ASSERT_TRUE(HarnessStart()) << HarnessError();
-        TestUsePacingClock(true);
-        const struct {
-            uint64_t work;  // the frame's own time before its flip
-            uint64_t wait;  // with vsync
-        } frames[] = {
-            {0, 0},                        // the first flip starts the count
-            {5 * kMs, kPeriod - 5 * kMs},  // early: waits out the refresh
-            {kPeriod, 0},                  // exactly on the refresh
-            {kPeriod + 4 * kMs, 0},        // overran: shown at once
-            {kMs, kPeriod - kMs},          // the next refresh counts from the late one
-            {3 * kPeriod, 0},              // long stall: still one frame, no catching up
-            {0, kPeriod},                  // and then the usual wait
-        };
-        std::vector<uint64_t> expected;
-        for (const auto& f : frames) {
-            TestAdvancePacingClock(f.work);
-            ASSERT_EQ(app.primarySurface->Flip(NULL, 0), DD_OK);
-            if (f.wait > 0 && vsync == "1") expected.push_back(f.wait);
+    ASSERT_EQ(setenv("SDL_RENDER_VSYNC", vsync.c_str(), 1), 0);
+    ASSERT_TRUE(HarnessStart()) << HarnessError();
+    TestUsePacingClock(true);
+    // The work before each flip: nothing, part of a period, exactly up to the next refresh, more than a period; the
+    // last 181 frames do nothing, so the count ends on a run of on-time frames.
+    std::mt19937 random(20);
+    std::vector<uint64_t> work;
+    for (int i = 0; i < 1000; ++i) {
+        const int kind = i >= 819 ? 0 : int(random() % 4);
+        work.push_back(kind == 0   ? 0
+                       : kind == 1 ? random() % tick(1)
+                       : kind == 2 ? ~uint64_t(0)
+                                   : tick(1) + random() % (3 * tick(1)));
+    }
+    uint64_t now = 0, start = 0;
+    uint64_t refresh = 0;  // the refresh the last frame took
+    std::vector<uint64_t> back, expected;
+    int late = 0, onTime = 0;
+    for (size_t i = 0; i < work.size(); ++i) {
+        uint64_t w = work[i];
+        if (w == ~uint64_t(0)) w = i == 0 || vsync != "1" ? 0 : start + tick(refresh + 1) - now;
+        TestAdvancePacingClock(w);
+        ASSERT_EQ(app.primarySurface->Flip(NULL, 0), DD_OK);
+        const uint64_t sent = now + w;
+        if (i == 0) start = sent;
+        // The display's side of it.
+        uint64_t returns = sent;
+        if (i > 0 && vsync == "1") {
+            const uint64_t landed = landsIn(sent - start);
+            (landed > refresh + 1 ? late : onTime) += 1;
+            refresh = std::max(refresh + 1, landed);
+            returns = start + tick(refresh);
         }
-        EXPECT_EQ(TestTakePacingWaits(), expected) << "SDL_RENDER_VSYNC=" << vsync;
-        TestUsePacingClock(false);
-        HarnessStop();
+        const std::vector<uint64_t> waits = TestTakePacingWaits();
+        EXPECT_EQ(waits, returns > sent ? std::vector<uint64_t>{returns - sent} : std::vector<uint64_t>{})
+            << "flip " << i;
+        now = sent;
+        for (uint64_t wait : waits) now += wait;
+        if (i > 0) {
+            ASSERT_LE(sent, now) << "a frame is sent before its refresh ends";
+            ASSERT_GE(sent, back.back()) << "a frame is sent only after the last one's refresh";
+        }
+        back.push_back(now);
+        expected.push_back(returns);
+    }
+    TestUsePacingClock(false);
+    HarnessStop();
+    EXPECT_EQ(back, expected);
+    if (vsync == "1") {
+        EXPECT_GT(late, 100);
+        EXPECT_GT(onTime, 500);
+        for (size_t i = 1; i < back.size(); ++i) {
+            ASSERT_GE(back[i] - back[i - 1], tick(1)) << "two frames in one refresh at flip " << i;
+            ASSERT_EQ(tick(landsIn(back[i] - start)), back[i] - start) << "flip " << i << " came back off the beat";
+        }
+        // The last 180 frames came back a refresh apart: 60 of them in every second, to the nanosecond.
+        for (size_t i = back.size() - 120; i < back.size(); ++i) ASSERT_EQ(back[i] - back[i - 60], kSecond);
     }
     EXPECT_EQ(HarnessLeaks(), "");
 }
@@ -419,7 +593,8 @@ INSTANTIATE_TEST_SUITE_P(Vsync, PresentPacing, ::testing::Values("1", "0"),
 class PresentRefused : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(PresentRefused, IsSaidOnceAndTheFlipsStayPaced) {
-    constexpr uint64_t kPeriod = 1000000000u / 60;
+    // The refreshes from the first paced flip, to the nanosecond.
+    const auto period = [](uint64_t k) { return (k + 1) * 1000000000u / 60 - k * 1000000000u / 60; };
     const bool framebuffer = std::string(GetParam().name) == "framebuffer";
     {
         ASSERT_EQ(setenv("SDL_RENDER_VSYNC", "1", 1), 0);
@@ -429,21 +604,21 @@ TEST_P(PresentRefused, IsSaidOnceAndTheFlipsStayPaced) {
         testing::internal::CaptureStderr();
         const struct {
             bool refused;
-            uint64_t framebufferWait, rendererWait;  // 0: none
+            bool framebufferWaits, rendererWaits;
         } frames[] = {
-            {false, 0, 0},             // the first flip starts the count
-            {true, kPeriod, 0},        // the renderer's first refused flip starts its own count
-            {true, kPeriod, kPeriod},  // still refused: said no more, and waits
-            {true, kPeriod, kPeriod},  //
-            {false, kPeriod, 0},       // shown again
-            {true, kPeriod, kPeriod},  // refused again: said again
+            {false, false, false},  // the first flip starts the count
+            {true, true, false},    // the renderer's first refused flip starts its own count
+            {true, true, true},     // still refused: said no more, and waits
+            {true, true, true},     //
+            {false, true, false},   // shown again
+            {true, true, true},     // refused again: said again
         };
         std::vector<uint64_t> waits;
+        uint64_t refresh = 0;
         for (const auto& f : frames) {
             TestRefusePresents(f.refused ? 1 : 0);
             EXPECT_EQ(app.primarySurface->Flip(NULL, 0), f.refused ? DDERR_GENERIC : DD_OK);
-            const uint64_t wait = framebuffer ? f.framebufferWait : f.rendererWait;
-            if (wait > 0) waits.push_back(wait);
+            if (framebuffer ? f.framebufferWaits : f.rendererWaits) waits.push_back(period(refresh++));
         }
         const std::string refused = "present: the picture does not reach the window: a test refused it\n";
         EXPECT_EQ(PresentLines(testing::internal::GetCapturedStderr()), refused + refused);

@@ -4,7 +4,9 @@
 # Wine runs twice: with its default Direct3D renderer (OpenGL, here the software rasteriser) and with renderer=gdi.
 #   start-up: from fork to the first input-test frame on screen, polled every millisecond by frameprobe
 #   CPU per frame: utime + stime over WINDOW_S seconds of the walk scene, divided by the frames shown in them, read
-#                  off the frame-rate counter once a second (Wine: the program's process plus the wineserver)
+#                  off the frame-rate counter once a second: the program's process and the X server (Xvfb), which
+#                  takes every frame the program sends and copies it again (Wine: plus the wineserver); the X
+#                  server's part is given on its own too
 #   peak memory: VmHWM at the end of the run (Wine: the program's process plus the wineserver)
 # Usage: tools/compare_speed.sh [LINUX_EXE] [WINDOWS_EXE]   RUNS (5) and WINDOW_S (8) may be set in the environment.
 set -euo pipefail
@@ -39,7 +41,7 @@ wineserver_pid() {
     die "cannot find the wineserver of $WINEPREFIX"
 }
 
-# One run of one side; appends "side run startup_ms cpu_ms_per_frame fps peak_kb" to RESULTS.
+# One run of one side; appends "side run startup_ms cpu_ms_per_frame fps peak_kb x_server_ms_per_frame" to RESULTS.
 measure() {
     local side=$1 run=$2 launched startup pid server="" cmd
     start_screen
@@ -56,8 +58,9 @@ measure() {
 
     hold_until space "walk scene ($side)" 60 "${WALK_SCREEN[@]}"
     sleep 2
-    local t0 t1 c0 c1 fps_sum=0 readings=0 i value
-    c0=$(($(cpu_ticks "$pid") + ${server:+$(cpu_ticks "$server")}+0))
+    local t0 t1 c0 c1 x0 x1 fps_sum=0 readings=0 i value
+    x0=$(cpu_ticks "$XVFB_PID")
+    c0=$(($(cpu_ticks "$pid") + ${server:+$(cpu_ticks "$server")}+0 + x0))
     t0=$(date +%s%N)
     for ((i = 0; i < WINDOW_S; i++)); do
         sleep 1
@@ -67,7 +70,8 @@ measure() {
             readings=$((readings + 1))
         fi
     done
-    c1=$(($(cpu_ticks "$pid") + ${server:+$(cpu_ticks "$server")}+0))
+    x1=$(cpu_ticks "$XVFB_PID")
+    c1=$(($(cpu_ticks "$pid") + ${server:+$(cpu_ticks "$server")}+0 + x1))
     t1=$(date +%s%N)
     local peak
     peak=$(($(peak_kb "$pid") + ${server:+$(peak_kb "$server")}+0))
@@ -78,9 +82,10 @@ measure() {
     if [ "$side" != linux ]; then timeout 30 wineserver -k >/dev/null 2>&1 || true; fi
     stop_screen
     awk -v side="$side" -v run="$run" -v startup="$startup" -v ticks=$((c1 - c0)) -v tick="$TICK_MS" \
-        -v fps_sum=$fps_sum -v n=$readings -v ns=$((t1 - t0)) -v peak="$peak" 'BEGIN {
+        -v fps_sum=$fps_sum -v n=$readings -v ns=$((t1 - t0)) -v peak="$peak" -v xticks=$((x1 - x0)) 'BEGIN {
             fps = fps_sum / n; frames = fps * ns / 1e9
-            printf "%s\t%d\t%.1f\t%.3f\t%.1f\t%d\n", side, run, startup, ticks * tick / frames, fps, peak
+            printf "%s\t%d\t%.1f\t%.3f\t%.1f\t%d\t%.3f\n", side, run, startup, ticks * tick / frames, fps, peak,
+                xticks * tick / frames
         }' | tee -a "$RESULTS" >&2
 }
 
@@ -92,7 +97,7 @@ build_frameprobe
 wine_prefix
 mkdir -p "$(dirname "$RESULTS")"
 : >"$RESULTS"
-say "side, run, start-up ms, CPU ms per frame, frames per second, peak kB"
+say "side, run, start-up ms, CPU ms per frame (X server included), frames per second, peak kB, X server ms per frame"
 for ((run = 1; run <= RUNS; run++)); do
     for side in linux wine-gl wine-gdi; do measure "$side" "$run"; done
 done
@@ -102,7 +107,8 @@ echo "Medians of $RUNS runs (CPU over ${WINDOW_S} s of the walk scene):"
 echo
 echo "| | Linux build | Wine, OpenGL renderer | Wine, GDI renderer | Linux / Wine (OpenGL) | Linux / Wine (GDI) |"
 echo "|---|---|---|---|---|---|"
-for metric in "start-up to first frame, ms:3" "CPU per frame, ms:4" "frames per second (walk scene):5" "peak resident memory, MiB:6"; do
+for metric in "start-up to first frame, ms:3" "CPU per frame with the X server's, ms:4" "of which the X server's, ms:7" \
+    "frames per second (walk scene):5" "peak resident memory, MiB:6"; do
     name=${metric%:*}
     col=${metric##*:}
     l=$(column_of linux "$col")
@@ -110,7 +116,7 @@ for metric in "start-up to first frame, ms:3" "CPU per frame, ms:4" "frames per 
     d=$(column_of wine-gdi "$col")
     awk -v name="$name" -v col="$col" -v l="$l" -v g="$g" -v d="$d" 'BEGIN {
         scale = (col == 6) ? 1024 : 1
-        fmt = (col == 4) ? "%.3f" : "%.1f"
+        fmt = (col == 4 || col == 7) ? "%.3f" : "%.1f"
         printf "| %s | " fmt " | " fmt " | " fmt " | %.2f | %.2f |\n", name, l / scale, g / scale, d / scale, l / g, l / d
     }'
 done

@@ -7,7 +7,7 @@ packages=("$@")
 if [ ${#packages[@]} -eq 0 ]; then
     packages=(
         cmake make g++ pkg-config
-        libsdl2-dev libx11-dev libfreetype-dev libfontconfig-dev fontconfig zlib1g-dev fonts-ipafont-mincho fonts-dejavu-core
+        libsdl2-dev libx11-dev libxtst-dev libfreetype-dev libfontconfig-dev fontconfig zlib1g-dev fonts-ipafont-mincho fonts-dejavu-core
         libgtest-dev libgmock-dev libbenchmark-dev
         clang libclang-rt-14-dev clang-format
         xvfb xdotool x11-apps x11-utils imagemagick xauth valgrind icewm weston

@@ -1,6 +1,6 @@
 # shellcheck shell=bash disable=SC2034  # the variables here are read by the scripts that source this file
-# Sourced by the Windows check and the comparison scripts: a private 640 x 480 X screen, the Wine prefix kept under
-# build-win/, the screen probe, screenshots, and the clean-up that ends whatever these started.
+# Sourced by the Windows check and the comparison scripts: a private X screen (640 x 480 unless SCREEN_SIZE says), the
+# Wine prefix kept under build-win/, the screen probe, screenshots, and the clean-up that ends whatever these started.
 # The sourcing script sets SCRIPT (its name for messages) and calls session_init first.
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -57,11 +57,12 @@ build_frameprobe() {
 }
 
 # A fresh X screen on a display number the server picks itself among the free ones; exports DISPLAY.
+SCREEN_SIZE=${SCREEN_SIZE:-640x480}
 start_screen() {
     stop_screen
     local fd_file=$SESSION_DIR/displayfd
     : >"$fd_file"
-    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset 3>"$fd_file" >"$SESSION_DIR/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${SCREEN_SIZE}x24" -nolisten tcp -noreset 3>"$fd_file" >"$SESSION_DIR/xvfb.log" 2>&1 &
     XVFB_PID=$!
     local waited=0
     until [ -s "$fd_file" ]; do
@@ -75,7 +76,7 @@ start_screen() {
     timeout 10 bash -c 'until xdotool getdisplaygeometry >/dev/null 2>&1; do sleep 0.1; done' ||
         die "the X screen $DISPLAY does not answer"
     # Both builds take the pointer to the middle of the screen; put it there first so neither sees a jump.
-    xdotool mousemove 320 240
+    xdotool mousemove $((${SCREEN_SIZE%x*} / 2)) $((${SCREEN_SIZE#*x} / 2))
 }
 
 stop_screen() {

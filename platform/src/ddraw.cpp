@@ -690,5 +690,6 @@ void TestClearDisplayHooks() {
     display.available = true;
     TestCaptureFrames(false);
     TestCaptureWindow(false);
+    TestPresentWholeFrames(false);
     TestRefusePresents(0);
 }

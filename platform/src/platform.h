@@ -126,6 +126,17 @@ void PresentBuildTable(const PALETTEENTRY* palette, uint32_t* table);
 void PresentConvertFrame(const BYTE* pixels, LONG pitch, const uint32_t* table, uint32_t* argb, int argbPitch);
 SDL_Rect PresentDestination(int windowWidth, int windowHeight);
 
+// --- damage.cpp: what differs between the picture shown last and the next, for the presenter ---
+struct DamageBand {
+    int top, bottom;  // picture rows top..bottom - 1
+    int left, right;  // the columns any of them changed in, left..right - 1
+};
+constexpr int kDamageMaxBands = 16;
+// Takes the picture as the one shown and writes the bands that differ from the last (0: nothing); the whole picture
+// as one band after DamageForget, which the presenter calls whenever the window may not show the last picture.
+int DamageFind(const BYTE* pixels, LONG pitch, DamageBand* bands);
+void DamageForget();
+
 // --- GDI objects (gdi.cpp, bitmap.cpp, text.cpp) ---
 // A DIB section. Pixels are kept top-down whatever the source's row order: palettised depths as one index byte per
 // pixel into `colours`, deeper ones as 0x00RRGGBB words, so StretchBlt converts either by colour.

@@ -1,6 +1,7 @@
 // Presentation of the flip chain in the program's SDL window: the palette applied, the picture scaled by the largest
 // whole number (or fitted) between black bars, frames paced to the display. Two paths, chosen when the window is
 // attached: an SDL renderer where a GPU draws, with vsync; else the window's own framebuffer, written in one pass.
+// Only what changed since the last shown picture is converted and sent.
 // It only receives calls, all from the DirectDraw objects.
 #include "platform/src/platform.h"
 #include "platform/testing.h"
@@ -37,25 +38,37 @@ struct Presenter {
     void* surfacePixels = nullptr;
     int surfaceWidth = 0;
     int surfaceHeight = 0;
-    std::vector<int> columns;  // a fitted picture's source column for each of its columns
+    // The picture on the window: each window row's and column's picture row and column (nearest sampling), and the
+    // first window row and column of each picture row and column, one more for the picture's end.
+    std::vector<int> sourceRows;
+    std::vector<int> sourceColumns;
+    std::vector<int> rowStart;
+    std::vector<int> columnStart;
 
     // The palette as pixels of the target's format, rebuilt when the palette or the format changes.
     uint32_t table[256] = {};
     PALETTEENTRY tablePalette[256] = {};
     uint32_t tableFormat = SDL_PIXELFORMAT_UNKNOWN;
 
-    // Pacing of the framebuffer path, as a flip with vsync paces the renderer's; and of either path while its presents
-    // fail, since a failed present waits for nothing.
+    // Pacing of the framebuffer path, as a flip with vsync paces the renderer's, and of either path while its presents
+    // fail, since a failed present waits for nothing: the display's refreshes tick at secondNs + k * 1e9 / hz (to the
+    // nanosecond, rounded down), k from 0 to hz, and nextTick is the first k a flip may still have.
     bool vsync = false;
     bool paced = false;
-    uint64_t periodNs = 0;
-    uint64_t deadlineNs = 0;  // 0: the next flip starts the count
+    bool ticking = false;  // false: the next flip starts the count
+    int hz = kDefaultRefreshHz;
+    uint64_t secondNs = 0;
+    int nextTick = 0;
+
+    // The window may not show the last picture (new, resized, palette changed, a present that failed): the next
+    // present sends all of it.
+    bool sendWhole = true;
 
     SDL_Rect lastDestination = {};
     SDL_Rect lastUpdate = {};  // what the last present sent to the window
-    bool exposed = false;      // the window lost some of its pixels: the next present sends all of it
     bool failing = false;      // the last present failed, and said so
     uint32_t presents = 0;
+    uint64_t pixelsSent = 0;
     FaultSite refusals;
 
     bool captureFrames = false;
@@ -167,6 +180,7 @@ bool CreateTexture() {
     }
     SDL_SetTextureScaleMode(presenter.texture, SDL_ScaleModeNearest);
     presenter.tableFormat = SDL_PIXELFORMAT_UNKNOWN;
+    presenter.sendWhole = true;
     return true;
 }
 
@@ -200,6 +214,22 @@ void CaptureRendererWindow(int width, int height) {
     presenter.windowHeight = height;
 }
 
+// Indices to 32 bits through the table, four at a time; widths are whole words of the picture.
+void ConvertRect(const BYTE* pixels, LONG pitch, const uint32_t* table, BYTE* argb, int argbPitch, int width,
+                 int height) {
+    for (int row = 0; row < height; ++row) {
+        const BYTE* from = pixels + ptrdiff_t(row) * pitch;
+        uint32_t* to = reinterpret_cast<uint32_t*>(argb + ptrdiff_t(row) * argbPitch);
+        for (int x = 0; x < width; x += 4) {
+            to[x] = table[from[x]];
+            to[x + 1] = table[from[x + 1]];
+            to[x + 2] = table[from[x + 2]];
+            to[x + 3] = table[from[x + 3]];
+        }
+    }
+}
+
+// The texture keeps the last picture, so only the changed bands are written into it.
 bool Upload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
     if (!presenter.texture) return SDL_SetError("the renderer has no texture") == 0;
     // A kilobyte compared per frame costs less than tracking every way the display palette can change.
@@ -208,12 +238,26 @@ bool Upload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
         std::memcpy(presenter.tablePalette, palette, sizeof presenter.tablePalette);
         PresentBuildTable(palette, presenter.table);
         presenter.tableFormat = SDL_PIXELFORMAT_ARGB8888;
+        presenter.sendWhole = true;
     }
-    void* texels = nullptr;
-    int texelPitch = 0;
-    if (SDL_LockTexture(presenter.texture, nullptr, &texels, &texelPitch) != 0) return false;
-    PresentConvertFrame(pixels, pitch, presenter.table, static_cast<uint32_t*>(texels), texelPitch);
-    SDL_UnlockTexture(presenter.texture);
+    if (presenter.sendWhole) DamageForget();
+    presenter.sendWhole = false;
+    DamageBand bands[kDamageMaxBands];
+    const int count = DamageFind(pixels, pitch, bands);
+    for (int i = 0; i < count; ++i) {
+        const DamageBand& band = bands[i];
+        const SDL_Rect rect = {band.left, band.top, band.right - band.left, band.bottom - band.top};
+        void* texels = nullptr;
+        int texelPitch = 0;
+        if (SDL_LockTexture(presenter.texture, &rect, &texels, &texelPitch) != 0) {
+            presenter.sendWhole = true;
+            return false;
+        }
+        ConvertRect(pixels + ptrdiff_t(band.top) * pitch + band.left, pitch, presenter.table,
+                    static_cast<BYTE*>(texels), texelPitch, rect.w, rect.h);
+        SDL_UnlockTexture(presenter.texture);
+        presenter.pixelsSent += uint64_t(rect.w) * uint64_t(rect.h);
+    }
     return true;
 }
 
@@ -246,43 +290,80 @@ void BuildSurfaceTable(const PALETTEENTRY* palette, const SDL_PixelFormat* forma
     }
 }
 
-// Lookup and scaling in one pass: each picture row is converted once into the first of its rows on the screen, and
-// the rows it repeats into are copies of that one.
+// Where the picture lies on the window, worked out once per size. Nearest sampling takes each window row and column
+// from the picture row and column under its middle; at whole factors that is plain division.
+void MapPicture(const SDL_Rect& to) {
+    const auto map = [](int length, int source, std::vector<int>& sources, std::vector<int>& starts) {
+        sources.resize(size_t(length));
+        for (int i = 0; i < length; ++i)
+            sources[size_t(i)] = int((int64_t(i) * 2 + 1) * source / (int64_t(length) * 2));
+        starts.resize(size_t(source) + 1);
+        int i = 0;
+        for (int s = 0; s <= source; ++s) {
+            while (i < length && sources[size_t(i)] < s) ++i;
+            starts[size_t(s)] = i;
+        }
+    };
+    map(std::max(to.w, 0), kFrameWidth, presenter.sourceColumns, presenter.columnStart);
+    map(std::max(to.h, 0), kFrameHeight, presenter.sourceRows, presenter.rowStart);
+}
+
+// The window's rectangle that shows a band of the picture, relative to the picture's corner.
+SDL_Rect BandOnWindow(const DamageBand& band) {
+    const int x = presenter.columnStart[size_t(band.left)];
+    const int y = presenter.rowStart[size_t(band.top)];
+    return {x, y, presenter.columnStart[size_t(band.right)] - x, presenter.rowStart[size_t(band.bottom)] - y};
+}
+
+// Lookup and scaling in one pass: each picture row of the band is converted once into the first of its rows on the
+// screen, and the rows it repeats into are copies of that one.
 template <typename Pixel>
-void DrawWhole(const BYTE* pixels, LONG pitch, const uint32_t* table, BYTE* out, int outPitch, int factor) {
-    const size_t rowBytes = size_t(kFrameWidth) * size_t(factor) * sizeof(Pixel);
-    for (int y = 0; y < kFrameHeight; ++y) {
-        const BYTE* from = pixels + ptrdiff_t(y) * pitch;
-        BYTE* first = out + ptrdiff_t(y) * factor * outPitch;
+void DrawWhole(const BYTE* pixels, LONG pitch, const uint32_t* table, BYTE* out, int outPitch, int factor,
+               const DamageBand& band) {
+    const int width = band.right - band.left;
+    const size_t rowBytes = size_t(width) * size_t(factor) * sizeof(Pixel);
+    for (int y = band.top; y < band.bottom; ++y) {
+        const BYTE* from = pixels + ptrdiff_t(y) * pitch + band.left;
+        BYTE* first = out + ptrdiff_t(y) * factor * outPitch + ptrdiff_t(band.left) * factor * ptrdiff_t(sizeof(Pixel));
         Pixel* to = reinterpret_cast<Pixel*>(first);
         if (factor == 1) {
-            for (int x = 0; x < kFrameWidth; ++x) to[x] = Pixel(table[from[x]]);
+            for (int x = 0; x < width; ++x) to[x] = Pixel(table[from[x]]);
         } else if (factor == 2) {
-            for (int x = 0; x < kFrameWidth; ++x) to[2 * x] = to[2 * x + 1] = Pixel(table[from[x]]);
+            for (int x = 0; x < width; ++x) to[2 * x] = to[2 * x + 1] = Pixel(table[from[x]]);
         } else {
-            for (int x = 0; x < kFrameWidth; ++x) std::fill_n(to + x * factor, factor, Pixel(table[from[x]]));
+            for (int x = 0; x < width; ++x) std::fill_n(to + x * factor, factor, Pixel(table[from[x]]));
         }
         for (int k = 1; k < factor; ++k) std::memcpy(first + ptrdiff_t(k) * outPitch, first, rowBytes);
     }
 }
 
-// A picture fitted below twice its size: nearest sampling, each screen row taken from the picture row under its
-// middle, a row that repeats the one above it copied.
+// A picture fitted below twice its size: a window row that repeats the one above it is copied.
 template <typename Pixel>
-void DrawFitted(const BYTE* pixels, LONG pitch, const uint32_t* table, BYTE* out, int outPitch, const SDL_Rect& to) {
-    const std::vector<int>& columns = presenter.columns;
+void DrawFitted(const BYTE* pixels, LONG pitch, const uint32_t* table, BYTE* out, int outPitch, const SDL_Rect& area) {
+    const int* columns = presenter.sourceColumns.data();
     int previous = -1;
-    for (int y = 0; y < to.h; ++y) {
-        const int sourceRow = int((int64_t(y) * 2 + 1) * kFrameHeight / (int64_t(to.h) * 2));
-        BYTE* row = out + ptrdiff_t(y) * outPitch;
+    for (int y = area.y; y < area.y + area.h; ++y) {
+        const int sourceRow = presenter.sourceRows[size_t(y)];
+        BYTE* row = out + ptrdiff_t(y) * outPitch + ptrdiff_t(area.x) * ptrdiff_t(sizeof(Pixel));
         if (sourceRow == previous) {
-            std::memcpy(row, row - outPitch, size_t(to.w) * sizeof(Pixel));
+            std::memcpy(row, row - outPitch, size_t(area.w) * sizeof(Pixel));
             continue;
         }
         previous = sourceRow;
         const BYTE* from = pixels + ptrdiff_t(sourceRow) * pitch;
         Pixel* target = reinterpret_cast<Pixel*>(row);
-        for (int x = 0; x < to.w; ++x) target[x] = Pixel(table[from[columns[size_t(x)]]]);
+        for (int x = 0; x < area.w; ++x) target[x] = Pixel(table[from[columns[area.x + x]]]);
+    }
+}
+
+template <typename Pixel>
+void DrawBand(const BYTE* pixels, LONG pitch, BYTE* out, int outPitch, const SDL_Rect& destination,
+              const DamageBand& band, const SDL_Rect& area) {
+    const int factor = destination.w / kFrameWidth;
+    if (destination.w == kFrameWidth * factor && destination.h == kFrameHeight * factor) {
+        DrawWhole<Pixel>(pixels, pitch, presenter.table, out, outPitch, factor, band);
+    } else {
+        DrawFitted<Pixel>(pixels, pitch, presenter.table, out, outPitch, area);
     }
 }
 
@@ -292,7 +373,8 @@ void CaptureSurface(const SDL_Surface* surface) {
     presenter.windowPixels.resize(size_t(surface->w) * size_t(surface->h));
     SDL_ConvertPixels(surface->w, surface->h, surface->format->format, surface->pixels, surface->pitch,
                       SDL_PIXELFORMAT_ARGB8888, presenter.windowPixels.data(), surface->w * 4);
-    for (uint32_t& pixel : presenter.windowPixels) pixel |= 0xFF000000u;
+    uint32_t* pixels = presenter.windowPixels.data();
+    for (size_t i = 0, n = presenter.windowPixels.size(); i < n; ++i) pixels[i] |= 0xFF000000u;
 }
 
 bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
@@ -303,52 +385,65 @@ bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* pa
         return SDL_SetError("the window's %d-byte pixels are not drawn here", bytesPerPixel) == 0;
     }
     const SDL_Rect destination = PresentDestination(surface->w, surface->h);
-    // A new surface (the window changed its size) starts with the bars, and shows whole once. An exposed window
-    // lost what another window covered, bars included: they are black again and it all shows once.
+    // A new surface (the window changed its size) starts with the bars, and shows whole once.
     const bool fresh = surface != presenter.surface || surface->pixels != presenter.surfacePixels ||
                        surface->w != presenter.surfaceWidth || surface->h != presenter.surfaceHeight;
-    const bool whole = fresh || presenter.exposed;
-    if (whole) SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
     if (fresh) {
         X11Follow(presenter.window);
         presenter.surface = surface;
         presenter.surfacePixels = surface->pixels;
         presenter.surfaceWidth = surface->w;
         presenter.surfaceHeight = surface->h;
-        presenter.columns.resize(size_t(std::max(destination.w, 0)));
-        for (int x = 0; x < destination.w; ++x) {
-            presenter.columns[size_t(x)] = int((int64_t(x) * 2 + 1) * kFrameWidth / (int64_t(destination.w) * 2));
-        }
+        MapPicture(destination);
+        presenter.sendWhole = true;
     }
     if (presenter.tableFormat != surface->format->format ||
         std::memcmp(palette, presenter.tablePalette, sizeof presenter.tablePalette) != 0) {
         std::memcpy(presenter.tablePalette, palette, sizeof presenter.tablePalette);
         BuildSurfaceTable(palette, surface->format);
         presenter.tableFormat = surface->format->format;
+        presenter.sendWhole = true;
     }
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
+    // Whatever the window may have lost (an expose takes the bars too) is drawn again from black.
+    const bool whole = std::exchange(presenter.sendWhole, false);
+    if (whole) {
+        SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+        DamageForget();
+    }
+    DamageBand bands[kDamageMaxBands];
+    SDL_Rect changed[kDamageMaxBands];
+    int rects = 0;
+    const int count = DamageFind(pixels, pitch, bands);
     BYTE* out = static_cast<BYTE*>(surface->pixels) + ptrdiff_t(destination.y) * surface->pitch +
                 ptrdiff_t(destination.x) * bytesPerPixel;
-    const int factor = destination.w / kFrameWidth;
-    const bool byFactor = destination.w == kFrameWidth * factor && destination.h == kFrameHeight * factor;
-    if (bytesPerPixel == 4) {
-        if (byFactor) {
-            DrawWhole<uint32_t>(pixels, pitch, presenter.table, out, surface->pitch, factor);
+    SDL_Rect sent = {0, 0, 0, 0};
+    for (int i = 0; i < count; ++i) {
+        const SDL_Rect area = BandOnWindow(bands[i]);
+        if (area.w <= 0 || area.h <= 0) continue;
+        if (bytesPerPixel == 4) {
+            DrawBand<uint32_t>(pixels, pitch, out, surface->pitch, destination, bands[i], area);
         } else {
-            DrawFitted<uint32_t>(pixels, pitch, presenter.table, out, surface->pitch, destination);
+            DrawBand<uint16_t>(pixels, pitch, out, surface->pitch, destination, bands[i], area);
         }
-    } else if (byFactor) {
-        DrawWhole<uint16_t>(pixels, pitch, presenter.table, out, surface->pitch, factor);
-    } else {
-        DrawFitted<uint16_t>(pixels, pitch, presenter.table, out, surface->pitch, destination);
+        changed[rects] = {destination.x + area.x, destination.y + area.y, area.w, area.h};
+        SDL_UnionRect(&sent, &changed[rects], &sent);
+        ++rects;
     }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     if (presenter.captureWindow) CaptureSurface(surface);
-    const int shown = whole ? SDL_UpdateWindowSurface(presenter.window)
-                            : SDL_UpdateWindowSurfaceRects(presenter.window, &destination, 1);
     presenter.lastDestination = destination;
-    presenter.lastUpdate = whole ? SDL_Rect{0, 0, surface->w, surface->h} : destination;
-    presenter.exposed = presenter.exposed && shown != 0;
+    int shown = 0;
+    if (whole) {
+        shown = SDL_UpdateWindowSurface(presenter.window);
+        sent = {0, 0, surface->w, surface->h};
+        presenter.pixelsSent += uint64_t(surface->w) * uint64_t(surface->h);
+    } else if (rects > 0) {
+        shown = SDL_UpdateWindowSurfaceRects(presenter.window, changed, rects);
+        for (int i = 0; i < rects; ++i) presenter.pixelsSent += uint64_t(changed[i].w) * uint64_t(changed[i].h);
+    }
+    presenter.lastUpdate = sent;
+    if (shown != 0) presenter.sendWhole = true;
     return shown == 0;
 }
 
@@ -372,17 +467,42 @@ void SleepUntilNs(uint64_t deadline) {
     }
 }
 
-// A flip waits for the display's next refresh, as it does with vsync, so the frame rate reads the refresh rate. A frame
-// that overran its refresh is shown at once and the next deadline counts from it: late frames never make the next
-// ones hurry.
+uint64_t TickNs(int k) { return presenter.secondNs + uint64_t(k) * 1000000000u / uint64_t(presenter.hz); }
+
+// The count stays within one second of ticks, whose last is exactly the next second's first.
+void SetNextTick(int k) {
+    presenter.nextTick = k;
+    while (presenter.nextTick >= presenter.hz) {
+        presenter.nextTick -= presenter.hz;
+        presenter.secondNs += 1000000000u;
+    }
+}
+
+// A flip waits for the display's next refresh, as it does with vsync, so the frame rate reads the refresh rate. The
+// refreshes keep their own beat from the first flip: a period of 1e9 / 60 ns is not whole, and rounding it once would
+// let the frames drift off the display's ticks. A frame that missed its refresh has been sent at once, and takes the
+// refresh it landed in: its flip returns at the end of that one, as a late swap with vsync does, so the next frame is
+// never sent within the same refresh, and the frames after it keep the display's beat.
 void Pace() {
     const uint64_t now = NowNs();
-    if (presenter.deadlineNs != 0 && now < presenter.deadlineNs) {
-        SleepUntilNs(presenter.deadlineNs);
-        presenter.deadlineNs += presenter.periodNs;
-    } else {
-        presenter.deadlineNs = now + presenter.periodNs;
+    if (!presenter.ticking) {
+        presenter.ticking = true;
+        presenter.secondNs = now;
+        SetNextTick(1);
+        return;
     }
+    const uint64_t tick = TickNs(presenter.nextTick);
+    if (now <= tick) {
+        if (now < tick) SleepUntilNs(tick);
+        SetNextTick(presenter.nextTick + 1);
+        return;
+    }
+    const uint64_t since = now - presenter.secondNs;
+    presenter.secondNs += since / 1000000000u * 1000000000u;
+    const uint64_t into = since % 1000000000u;
+    const int landed = int((into * uint64_t(presenter.hz) + 999999999u) / 1000000000u);
+    if (now < TickNs(landed)) SleepUntilNs(TickNs(landed));
+    SetNextTick(landed + 1);
 }
 
 void StartPacing() {
@@ -390,8 +510,8 @@ void StartPacing() {
     const int display = SDL_GetWindowDisplayIndex(presenter.window);
     int hz = display >= 0 && SDL_GetCurrentDisplayMode(display, &mode) == 0 ? mode.refresh_rate : 0;
     if (hz <= 0) hz = kDefaultRefreshHz;
-    presenter.periodNs = 1000000000u / uint64_t(hz);
-    presenter.deadlineNs = 0;
+    presenter.hz = hz;
+    presenter.ticking = false;
     presenter.vsync = SDL_GetHintBoolean(SDL_HINT_RENDER_VSYNC, SDL_TRUE);
     presenter.paced = presenter.path == Path::Framebuffer && presenter.vsync;
 }
@@ -415,16 +535,7 @@ void PresentBuildTable(const PALETTEENTRY* palette, uint32_t* table) {
 }
 
 void PresentConvertFrame(const BYTE* pixels, LONG pitch, const uint32_t* table, uint32_t* argb, int argbPitch) {
-    for (int row = 0; row < kFrameHeight; ++row) {
-        const BYTE* from = pixels + ptrdiff_t(row) * pitch;
-        uint32_t* to = reinterpret_cast<uint32_t*>(reinterpret_cast<BYTE*>(argb) + ptrdiff_t(row) * argbPitch);
-        for (int x = 0; x < kFrameWidth; x += 4) {
-            to[x] = table[from[x]];
-            to[x + 1] = table[from[x + 1]];
-            to[x + 2] = table[from[x + 2]];
-            to[x + 3] = table[from[x + 3]];
-        }
-    }
+    ConvertRect(pixels, pitch, table, reinterpret_cast<BYTE*>(argb), argbPitch, kFrameWidth, kFrameHeight);
 }
 
 SDL_Rect PresentDestination(int windowWidth, int windowHeight) {
@@ -459,7 +570,7 @@ bool PresentAttach(SDL_Window* window) {
     presenter.path = choice.path;
     presenter.rendererFlags = choice.rendererFlags;
     presenter.failing = false;
-    presenter.exposed = false;
+    presenter.sendWhole = true;
     const char* how = choice.path == Path::Framebuffer               ? "into the window's framebuffer"
                       : choice.rendererFlags & SDL_RENDERER_SOFTWARE ? "through SDL's software renderer"
                                                                      : "through an SDL renderer";
@@ -511,7 +622,9 @@ bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
 
 // The window's pump hands this down when another window stopped covering part of the program's: those pixels are
 // the window system's to forget, bars included.
-void PresentExpose() { presenter.exposed = true; }
+void PresentExpose() {
+    if (presenter.path == Path::Framebuffer) presenter.sendWhole = true;
+}
 
 // The renderer's textures went with its targets, or the renderer with its device: made again for the next frame.
 void PresentReset(bool deviceLost) {
@@ -542,6 +655,8 @@ bool TestLastFrame(TestFrame* frame) {
 }
 
 uint32_t TestPresentCount() { return presenter.presents; }
+
+uint64_t TestPresentPixelsSent() { return presenter.pixelsSent; }
 
 RECT TestPresentDestination(int windowWidth, int windowHeight) {
     const SDL_Rect r = PresentDestination(windowWidth, windowHeight);
@@ -596,7 +711,7 @@ void TestUsePacingClock(bool use) {
     presenter.testClock = use;
     presenter.testNowNs = 1000000000u;
     presenter.testWaits.clear();
-    presenter.deadlineNs = 0;
+    presenter.ticking = false;
 }
 
 void TestAdvancePacingClock(uint64_t nanoseconds) { presenter.testNowNs += nanoseconds; }

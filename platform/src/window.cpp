@@ -687,6 +687,10 @@ RECT TestWindowedInside(const RECT& usable, const RECT& frame, int scale) {
 
 bool TestWindowFullScreen() { return windows.fullScreen; }
 
+void TestResizeWindow(int width, int height) {
+    if (IsLive(windows.main)) SDL_SetWindowSize(windows.main->sdlWindow, width, height);
+}
+
 bool TestWindowMinimised() { return IsLive(windows.main) && windows.main->minimised; }
 
 int TestQueuedMessageCount() { return int(windows.queue.size()); }

@@ -6,12 +6,20 @@
 //                                                     output goes to the probe's standard error)
 //   frameprobe counter SHOT.xwd STRINGS.bmp           prints the frame-rate counter's number
 //   frameprobe compare OUT.ppm --screen NAME A.xwd B.xwd [--mask L,T,R,B]...
+//   frameprobe screen-counter L,T,SCALE STRINGS.bmp    the counter of a picture at (L, T) on the live screen, scaled
+//                                                     by SCALE: read from its corner alone, so the X server's cost
+//                                                     of the reading stays negligible
+//   frameprobe wiggle SECONDS                          relative pointer motions through XTest every 8 ms, to and fro
+//   frameprobe latency MOTIONS [SEED]                  input to screen: relative pointer motions through XTest, each
+//                                                     timed until the input-test screen's cursor square moves;
+//                                                     prints every time, then "p50 p95 max" in milliseconds
 //
 // A condition is R,G,B@L,T,R,B>=N (or <=N): how many pixels of that colour the rectangle holds.
 #include "tools/frameprobe/frame_image.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
 #include <cerrno>
 #include <chrono>
@@ -19,6 +27,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <thread>
 #include <unistd.h>
 
@@ -284,6 +293,164 @@ int Compare(int argc, char** argv) {
     return worst == 0 ? 0 : 1;
 }
 
+int ScreenCounter(int argc, char** argv) {
+    int left = 0, top = 0, scale = 0;
+    if (argc != 4 || std::sscanf(argv[2], "%d,%d,%d", &left, &top, &scale) != 3 || scale < 1)
+        return Fail("usage: screen-counter L,T,SCALE STRINGS.bmp");
+    std::vector<uint8_t> bytes;
+    IndexedImage strip;
+    std::string error;
+    if (!ReadFile(argv[3], bytes) || !ReadIndexedBmp(bytes, strip, error))
+        return Fail(std::string(argv[3]) + ": " + error);
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return Fail("cannot open the display");
+    FrameImage corner;
+    corner.width = 128;
+    corner.height = 16;
+    XImage* image = XGetImage(display, DefaultRootWindow(display), left, top, unsigned(corner.width * scale),
+                              unsigned(corner.height * scale), AllPlanes, ZPixmap);
+    if (!image) return Fail("cannot read the screen there");
+    for (int y = 0; y < corner.height; ++y) {
+        for (int x = 0; x < corner.width; ++x) {
+            const uint32_t p = uint32_t(XGetPixel(image, x * scale, y * scale));
+            corner.pixels.push_back(FrameRgb(int(frame_detail::Channel(p, uint32_t(image->red_mask))),
+                                             int(frame_detail::Channel(p, uint32_t(image->green_mask))),
+                                             int(frame_detail::Channel(p, uint32_t(image->blue_mask)))));
+        }
+    }
+    XDestroyImage(image);
+    XCloseDisplay(display);
+    std::string text;
+    const long value = ReadFrameCounter(corner, CutGlyphs(strip, "0123456789 FPS", kKeyGreen), &text);
+    if (value < 0) return Fail("the counter reads \"" + text + "\"");
+    std::printf("%ld\n", value);
+    return 0;
+}
+
+// A hand on the mouse that never rests: 4 counts one way then the other, every 8 ms.
+int Wiggle(int argc, char** argv) {
+    if (argc != 3) return Fail("usage: wiggle SECONDS");
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return Fail("cannot open the display");
+    const Clock::time_point start = Clock::now();
+    int step = 4;
+    for (int i = 0; MillisecondsSince(start) < std::atof(argv[2]) * 1000; ++i) {
+        XTestFakeRelativeMotionEvent(display, step, i % 2 ? step : 0, CurrentTime);
+        XFlush(display);
+        if (i % 8 == 7) step = -step;
+        std::this_thread::sleep_for(std::chrono::milliseconds(8));
+    }
+    XCloseDisplay(display);
+    return 0;
+}
+
+// The input-test screen's cursor: a white square of 20 x 20 picture pixels, found as the tallest stack of rows that
+// each hold a white run at least 15 pixels long over the same columns (a scaled glyph's bar can be that long, but only
+// a row or two high). Empty when none.
+FrameRect FindCursor(XImage* image, int left, int top) {
+    FrameRect best = {0, 0, 0, 0}, stack = {0, 0, 0, 0};
+    for (int y = 0; y <= image->height; ++y) {
+        int run = 0, from = -1, to = -1;
+        for (int x = 0; y < image->height && x < image->width && to < 0; ++x) {
+            const unsigned long p = XGetPixel(image, x, y);
+            const bool white = (p & image->red_mask) == image->red_mask &&
+                               (p & image->green_mask) == image->green_mask &&
+                               (p & image->blue_mask) == image->blue_mask;
+            run = white ? run + 1 : 0;
+            if (run == 15) from = x - 14;
+            if (from >= 0 && (!white || x + 1 == image->width)) to = white ? x + 1 : x;
+        }
+        const bool continues =
+            from >= 0 && stack.bottom == top + y && from < stack.right - left && to > stack.left - left;
+        if (continues) {
+            stack.bottom = top + y + 1;
+            continue;
+        }
+        if (stack.bottom - stack.top > best.bottom - best.top) best = stack;
+        stack = from >= 0 ? FrameRect{left + from, top + y, left + to, top + y + 1} : FrameRect{0, 0, 0, 0};
+    }
+    return best;
+}
+
+FrameRect CursorIn(Display* display, FrameRect area) {
+    Window root = DefaultRootWindow(display);
+    XImage* image = XGetImage(display, root, area.left, area.top, unsigned(area.right - area.left),
+                              unsigned(area.bottom - area.top), AllPlanes, ZPixmap);
+    if (!image) return {0, 0, 0, 0};
+    const FrameRect found = FindCursor(image, area.left, area.top);
+    XDestroyImage(image);
+    return found;
+}
+
+double Percentile(std::vector<double> values, double p) {
+    std::sort(values.begin(), values.end());
+    const size_t at = std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5));
+    return values[at];
+}
+
+// Each motion goes after a random pause (50 to 100 ms, plus up to a whole refresh at 60 Hz, so motions land anywhere
+// within a refresh); the time runs from just before the motion is sent until a poll of the area around the cursor
+// finds the square elsewhere. Polls read a few kilobytes and come every quarter of a millisecond.
+int Latency(int argc, char** argv) {
+    if (argc < 3 || argc > 4) return Fail("usage: latency MOTIONS [SEED]");
+    const int motions = std::atoi(argv[2]);
+    std::mt19937 random(argc > 3 ? unsigned(std::atol(argv[3])) : 1u);
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return Fail("cannot open the display");
+    int event, error, major, minor;
+    if (!XTestQueryExtension(display, &event, &error, &major, &minor)) return Fail("the X server has no XTest");
+    XWindowAttributes root;
+    XGetWindowAttributes(display, DefaultRootWindow(display), &root);
+    const FrameRect screen = {0, 0, root.width, root.height};
+    FrameRect cursor = CursorIn(display, screen);
+    if (cursor.right == 0) return Fail("no cursor square on the screen");
+    const int size = cursor.right - cursor.left;
+    std::vector<double> times;
+    int step = 4;
+    bool retried = false;
+    for (int i = 0; i < motions; ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(50000 + random() % 50000 + random() % 16667));
+        // Around where it was last: a whole screen read would keep the X server busy just before the motion.
+        const FrameRect near = {std::max(0, cursor.left - 3 * size), std::max(0, cursor.top - 3 * size),
+                                std::min(root.width, cursor.right + 3 * size),
+                                std::min(root.height, cursor.bottom + 3 * size)};
+        FrameRect before = CursorIn(display, near);
+        if (before.right == 0) before = CursorIn(display, screen);
+        if (before.right == 0) return Fail("the cursor square went away");
+        cursor = before;
+        FrameRect watch = {std::max(0, before.left - 2 * size), std::max(0, before.top - size),
+                           std::min(root.width, before.right + 2 * size), std::min(root.height, before.bottom + size)};
+        const Clock::time_point start = Clock::now();
+        XTestFakeRelativeMotionEvent(display, step, 0, CurrentTime);
+        XFlush(display);
+        bool moved = false;
+        while (MillisecondsSince(start) < 500) {
+            const FrameRect now = CursorIn(display, watch);
+            if (now.right != 0 && (now.left != before.left || now.top != before.top)) {
+                moved = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(250));
+        }
+        if (!moved && !retried) {
+            // Held at the edge of its field: the other way, and this motion again.
+            retried = true;
+            step = -step;
+            --i;
+            continue;
+        }
+        if (!moved) return Fail("the cursor square did not move within 500 ms of motion " + std::to_string(i + 1));
+        retried = false;
+        times.push_back(MillisecondsSince(start));
+        std::printf("%.2f\n", times.back());
+        step = -step;
+    }
+    XCloseDisplay(display);
+    std::printf("p50 %.2f p95 %.2f max %.2f\n", Percentile(times, 0.5), Percentile(times, 0.95),
+                *std::max_element(times.begin(), times.end()));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -293,5 +460,8 @@ int main(int argc, char** argv) {
     if (command == "launch") return Launch(argc, argv);
     if (command == "counter") return Counter(argc, argv);
     if (command == "compare") return Compare(argc, argv);
-    return Fail("usage: frameprobe check|wait|launch|counter|compare ...");
+    if (command == "latency") return Latency(argc, argv);
+    if (command == "screen-counter") return ScreenCounter(argc, argv);
+    if (command == "wiggle") return Wiggle(argc, argv);
+    return Fail("usage: frameprobe check|wait|launch|counter|compare|latency|screen-counter|wiggle ...");
 }
