@@ -94,7 +94,9 @@ struct Fonts {
     TestTextStats stats = {};
 
     // Fonts live in the program only from creation to DeleteObject; the faces behind them live for the process and
-    // go here, at exit, so the leak checkers see nothing of FreeType or fontconfig.
+    // go here, at exit, so the leak checkers see nothing of FreeType or fontconfig. Only our own configuration goes:
+    // fontconfig's shared caches may still be held by another library in the process (libdecor's title bars on
+    // Wayland), and FcFini would abort the exit on them.
     ~Fonts() {
         choices.clear();
         for (auto& entry : faces) {
@@ -102,10 +104,7 @@ struct Fonts {
         }
         faces.clear();
         if (library != nullptr) FT_Done_FreeType(library);
-        if (config != nullptr) {
-            FcConfigDestroy(config);
-            FcFini();
-        }
+        if (config != nullptr) FcConfigDestroy(config);
     }
 };
 Fonts fonts;
