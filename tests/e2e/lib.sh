@@ -341,6 +341,7 @@ wait_wayland_socket() {
 # compositor or Xwayland writes its own process id there, and both carry the run's mark; the lowest is the one it
 # gives its clients) and its authority file on Xwayland's command line. Sets XWAYLAND_DISPLAY and
 # XWAYLAND_AUTHORITY, and waits until the server answers, which starts it where the compositor waits for a client.
+XWAYLAND_OWNER=()
 wait_xwayland() {
     local name=$1 deadline=$((SECONDS + $2)) lock pid number
     XWAYLAND_DISPLAY=""
@@ -358,6 +359,9 @@ wait_xwayland() {
     done
     XWAYLAND_AUTHORITY=""
     until DISPLAY=$XWAYLAND_DISPLAY XAUTHORITY=$XWAYLAND_AUTHORITY xdpyinfo > /dev/null 2>&1; do
+        # An Xwayland without an authority file lets in only the user it runs as, who may let this one in too.
+        ((${#XWAYLAND_OWNER[@]} == 0)) || "${XWAYLAND_OWNER[@]}" env PATH=/usr/bin:/bin DISPLAY="$XWAYLAND_DISPLAY" \
+            xhost "+si:localuser:$(id -un)" > /dev/null 2>&1 || true
         for pid in $(marked_pids); do
             [[ "$(tr '\0' '\n' < "/proc/$pid/cmdline" 2> /dev/null | head -1)" == *Xwayland ]] || continue
             XWAYLAND_AUTHORITY=$(tr '\0' '\n' < "/proc/$pid/cmdline" | sed -n '/^-auth$/{n;p}')
@@ -399,7 +403,7 @@ start_kwin() {
 SWAY_USER=ditessary-e2e
 start_sway() {
     local width=$1 height=$2
-    need_tools sway swaymsg swaybg grim wtype Xwayland xdpyinfo runuser
+    need_tools sway swaymsg swaybg grim wtype Xwayland xdpyinfo xhost runuser
     local as_user=()
     export XDG_RUNTIME_DIR=$E2E_SESSION/sway-runtime
     mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -427,6 +431,10 @@ start_sway() {
         SWAYSOCK=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -type s -name 'sway-ipc.*.sock' | head -1)
     done
     export WAYLAND_DISPLAY=$socket SWAYSOCK
+    # A virtual keyboard that stays: when the last keyboard goes, sway takes the focus off the window, and the
+    # program's keyboard would lose the key it was just sent.
+    start_desktop keyboard wtype -s 3600000
+    XWAYLAND_OWNER=("${as_user[@]}")
     CAPTURE=grim
     until [[ "$(screen_colour_now $((width / 2)) $((height / 2)))" == "$DESKTOP_GREEN" ]]; do
         desktop_up sway "$deadline"
@@ -636,19 +644,34 @@ key() {
     for chord in "$@"; do
         if [[ "$KEYS" == wtype ]]; then
             if [[ "$chord" == *+* ]]; then
-                wtype -M "${chord%%+*}" -k "${chord#*+}" -m "${chord%%+*}"
+                wtype_key "${chord#*+}" -M "${chord%%+*}" -k "${chord#*+}" -m "${chord%%+*}"
             else
-                wtype -k "$chord"
+                wtype_key "$chord" -k "$chord"
             fi
         else
             xdotool key "$chord"
         fi
     done
 }
+
+# SDL 2's Wayland keyboard takes a key's scancode from its Linux key code, while wtype numbers the codes of its own
+# keymap in the order its keys first appear. So releases of keys that were never pressed, which SDL drops, take the
+# codes before the wanted one and it lands on its own. The new keymap takes the focus off the window and gives it
+# back, so the keys wait until the program has its keyboard again. Usage: wtype_key <keysym> <wtype arguments ...>
+declare -A LINUX_KEY_CODE=([Escape]=1 [Return]=28 [space]=57 [Right]=106)
+wtype_key() {
+    local keysym=$1 code i fillers=()
+    shift
+    code=${LINUX_KEY_CODE[$keysym]:-}
+    [[ -n "$code" ]] || fail "no Linux key code for $keysym"
+    for ((i = 1; i < code; i++)); do fillers+=(-p "$(printf 'U%X' $((0x4E00 + i)))"); done
+    wtype "${fillers[@]}" -s 300 "$@"
+}
+
 # A virtual keyboard holds its keys only while it exists, so the held key is a wtype that waits.
 key_down() {
     if [[ "$KEYS" == wtype ]]; then
-        wtype -P "$1" -s 600000 &
+        wtype_key "$1" -P "$1" -s 600000 &
         KEY_HELD_PID=$!
     else
         xdotool keydown "$1"

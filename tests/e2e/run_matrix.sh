@@ -99,12 +99,13 @@ case "$desktop" in
         "start_$desktop" "$screen_w" "$screen_h"
         x11_server=false
         unset DISPLAY
-        if [[ "$desktop" == sway ]]; then
-            KEYS=wtype
-        elif [[ "$backend" == xwayland ]]; then
-            # The root of a rootless Xwayland shows nothing; the program's own window holds its pixels.
-            CAPTURE=xwindow
+        if [[ "$backend" == xwayland ]]; then
+            # Keys through Xwayland's XTEST. The root of a rootless Xwayland shows nothing: the program's own window
+            # holds its pixels, where the compositor offers no capture of its own.
             export DISPLAY=$XWAYLAND_DISPLAY XAUTHORITY=$XWAYLAND_AUTHORITY
+            [[ "$desktop" == sway ]] || CAPTURE=xwindow
+        elif [[ "$desktop" == sway ]]; then
+            KEYS=wtype
         else
             # Neither compositor lets a client read its output or send keys without a session of its own.
             readable=false
@@ -135,7 +136,7 @@ esac
 
 # --- the checks ---
 
-present_line() { grep -a -m 1 '^present: ' "$PROGRAM_LOG" || true; }
+present_line() { grep -a -m 1 '^present: ' "$PROGRAM_LOG" 2> /dev/null || true; }
 
 # The path the automatic choice must take, from what the server offers, asked independently of the program.
 expected_path() {
