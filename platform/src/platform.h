@@ -24,10 +24,12 @@ bool X11WindowManagerRuns(SDL_Window* window);
 bool X11OffersNvidiaOpenGl(SDL_Window* window);
 bool X11OffersDri(SDL_Window* window);
 void X11Watch(SDL_Window* window);   // a lost connection ends the process; the window's end elsewhere is noted
+void X11Follow(SDL_Window* window);  // after the presenter made a renderer or got a new framebuffer
 void X11Forget(SDL_Window* window);  // just before SDL destroys the window
 void X11Settle();                    // just after
 void X11OnEvent(const SDL_Event& event);
-bool X11TakeWindowGone();  // once, after another client destroyed the watched window
+bool X11TakeWindowGone();       // once, after another client destroyed the watched window
+bool X11TakeWindowRecreated();  // once, after SDL made the window anew on another X window
 
 // --- keys.cpp: one row per physical key, for the window messages and DirectInput's keyboard alike ---
 struct KeyRow {

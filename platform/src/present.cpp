@@ -142,12 +142,15 @@ bool CreateTexture() {
     return true;
 }
 
+// The window is made before the path is chosen and never for OpenGL, so the framebuffer path never loads it; SDL's
+// OpenGL renderers then make the window anew on an X window with a visual of their own, and the watch follows.
 bool CreateRenderer() {
     presenter.renderer = SDL_CreateRenderer(presenter.window, -1, 0);
     if (!presenter.renderer) {
         std::fprintf(stderr, "SDL_CreateRenderer: %s\n", SDL_GetError());
         return false;
     }
+    X11Follow(presenter.window);
     return CreateTexture();
 }
 
@@ -278,6 +281,7 @@ bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* pa
     const bool fresh = surface != presenter.surface || surface->pixels != presenter.surfacePixels ||
                        surface->w != presenter.surfaceWidth || surface->h != presenter.surfaceHeight;
     if (fresh) {
+        X11Follow(presenter.window);
         presenter.surface = surface;
         presenter.surfacePixels = surface->pixels;
         presenter.surfaceWidth = surface->w;

@@ -132,19 +132,20 @@ SDL_Rect UsableArea(int display) {
 }
 
 // SDL waits for the window to move or change size before it returns; asking for what the window already is would
-// cost that whole wait.
-void PlaceWindow(SDL_Window* window, const SDL_Rect& place) {
+// cost that whole wait. A window SDL has just made anew is wherever SDL created it, whatever SDL's record says, so it
+// is placed in any case.
+void PlaceWindow(SDL_Window* window, const SDL_Rect& place, bool anew) {
     int x = 0, y = 0, width = 0, height = 0;
     SDL_GetWindowSize(window, &width, &height);
-    if (width != place.w || height != place.h) SDL_SetWindowSize(window, place.w, place.h);
+    if (anew || width != place.w || height != place.h) SDL_SetWindowSize(window, place.w, place.h);
     SDL_GetWindowPosition(window, &x, &y);
-    if (x != place.x || y != place.y) SDL_SetWindowPosition(window, place.x, place.y);
+    if (anew || x != place.x || y != place.y) SDL_SetWindowPosition(window, place.x, place.y);
 }
 
 // Under a window manager or compositor the window asks for the desktop's full-screen state, so panels and taskbars
 // step aside. Without one nobody would grant it (SDL would wait a tenth of a second for an answer and the window
 // would keep its size), and a borderless window over the whole display is full screen already.
-void EnterFullScreen(SDL_Window* window) {
+void EnterFullScreen(SDL_Window* window, bool anew = false) {
     windows.fullScreen = true;
     if (windows.managed) {
         SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
@@ -153,10 +154,10 @@ void EnterFullScreen(SDL_Window* window) {
     SDL_Rect desktop;
     if (SDL_GetDisplayBounds(DisplayOf(window), &desktop) != 0) return;
     SDL_SetWindowBordered(window, SDL_FALSE);
-    PlaceWindow(window, desktop);
+    PlaceWindow(window, desktop, anew);
 }
 
-void EnterWindow(SDL_Window* window) {
+void EnterWindow(SDL_Window* window, bool anew = false) {
     windows.fullScreen = false;
     Frame frame;
     if (SDL_GetWindowBordersSize(window, &frame.top, &frame.left, &frame.bottom, &frame.right) != 0) frame = {};
@@ -164,10 +165,10 @@ void EnterWindow(SDL_Window* window) {
     if (windows.managed) {
         // Leaving full screen gives the window back the size and place it had; only a changed desktop moves it.
         SDL_SetWindowFullscreen(window, 0);
-        if (inside.w != windows.windowed.w || inside.h != windows.windowed.h) PlaceWindow(window, inside);
+        if (anew || inside.w != windows.windowed.w || inside.h != windows.windowed.h) PlaceWindow(window, inside, anew);
     } else {
         SDL_SetWindowBordered(window, SDL_TRUE);
-        PlaceWindow(window, inside);
+        PlaceWindow(window, inside, anew);
     }
     windows.windowed = inside;
 }
@@ -286,6 +287,14 @@ void PumpEvents() {
         DirectDrawOnEvent(event);
         InputOnEvent(event);
         Translate(event);
+    }
+    // SDL made the window anew for a renderer: the new X window gets the shape the program's window has.
+    if (X11TakeWindowRecreated() && IsLive(windows.main)) {
+        if (windows.fullScreen) {
+            EnterFullScreen(windows.main->sdlWindow, true);
+        } else {
+            EnterWindow(windows.main->sdlWindow, true);
+        }
     }
     // A window destroyed by another client, or the terminal hanging up, closes the program as the desktop's close does.
     const bool destroyedElsewhere = X11TakeWindowGone();

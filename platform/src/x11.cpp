@@ -15,6 +15,7 @@ struct Watch {
     ::Window window = 0;      // the program's window, watched for another client destroying it
     ::Window destroyed = 0;   // the window as it was when another client destroyed it
     bool windowGone = false;  // told once to the window's pump
+    bool recreated = false;   // SDL put a new X window under the program's window; told once to the pump
     XErrorHandler previousErrors = nullptr;
 };
 Watch watch;
@@ -119,6 +120,7 @@ void X11Watch(SDL_Window* window) {
     watch.display = info.info.x11.display;
     watch.window = info.info.x11.window;
     watch.windowGone = false;
+    watch.recreated = false;
     XSetIOErrorHandler(ConnectionLost);
     XErrorHandler previous = XSetErrorHandler(OnXError);
     if (previous != OnXError) watch.previousErrors = previous;
@@ -138,6 +140,26 @@ void X11OnEvent(const SDL_Event& event) {
 bool X11TakeWindowGone() {
     if (!watch.windowGone) return false;
     watch.windowGone = false;
+    return true;
+}
+
+// The presenter calls this whenever SDL may have made the X window anew: after it makes a renderer (attached, or after
+// a device loss) and when the window hands it a new framebuffer. SDL's OpenGL renderers, and a framebuffer SDL backs
+// with one, destroy the X window and create another with a visual of their own when the window was not made for
+// OpenGL (OpenGL ES always); the program's window is the same, so the watch follows it, and the old window's end is
+// the program's own doing rather than a close. The new X window starts wherever SDL puts it, so the pump is told to
+// give the window its shape again.
+void X11Follow(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    if (!X11Info(window, &info) || watch.window == 0 || info.info.x11.window == watch.window) return;
+    watch.window = info.info.x11.window;
+    watch.recreated = true;
+}
+
+// True once, after the watch followed the window onto a new X window.
+bool X11TakeWindowRecreated() {
+    if (!watch.recreated) return false;
+    watch.recreated = false;
     return true;
 }
 

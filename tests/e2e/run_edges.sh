@@ -3,7 +3,8 @@
 # said on standard error:
 #   no display at all (no DISPLAY, no WAYLAND_DISPLAY, no SDL_VIDEODRIVER): status 1 at once, one line that says so;
 #   the X server killed while frames are drawn: status 1 within a second, one line that names the display;
-#   the window destroyed by another client: closed as a close does, status 0, no X error;
+#   the window destroyed by another client: closed as a close does, status 0, no X error; on the automatic path and
+#   on OpenGL's renderer, for which SDL first makes the window anew on an X window of its own;
 #   SIGHUP, SIGTERM and SIGINT (not inherited as ignored): closed, status 0.
 # Usage: run_edges.sh <ditessary executable> <folder for logs>
 set -euo pipefail
@@ -50,16 +51,18 @@ PROGRAM_PID=$!
 wait_end "$start" 5
 expect "no display" 1 "ditessary: no display to show on: DISPLAY is not set and WAYLAND_DISPLAY is not set"
 
-# Starts the program on a fresh X server and waits for its first frame.
+# Starts the program on a fresh X server, with any variables given, and waits for its first frame.
 start_drawing() {
-    PROGRAM_LOG=$E2E_SHOTS/program-edges-$1.log
+    local name=$1
+    shift
+    PROGRAM_LOG=$E2E_SHOTS/program-edges-$name.log
     start_xvfb 640 480
     picture_centred_in 0 0 640 480
     # Background jobs of a script start with SIGINT ignored, which SDL would rightly leave so; a desktop's
     # launcher starts programs with it in place.
-    env --default-signal=SIGINT "$program" > "$PROGRAM_LOG" 2>&1 &
+    env --default-signal=SIGINT "$@" "$program" > "$PROGRAM_LOG" 2>&1 &
     PROGRAM_PID=$!
-    check_input_test_screen "$1" > /dev/null
+    check_input_test_screen "$name" > /dev/null
 }
 
 stop_xvfb() {
@@ -77,16 +80,18 @@ wait_end "$start" 5
 ((ENDED_MS < 1000)) || fail "display lost: the program took $ENDED_MS ms to end"
 expect "X server killed" 1 "ditessary: the connection to the X server $display was lost"
 
-start_drawing destroyed
-# A while of frames first, so the destruction meets the program in its stride rather than at its first frame.
-sleep 1
-window=$(xdotool search --name "DirectInput Tessary" | head -1)
-[[ -n "$window" ]] || fail "the program's window was not found"
-start=$(date +%s%N)
-xdotool windowclose "$window"
-wait_end "$start" 5
-expect "window destroyed by another client" 0 ""
-stop_xvfb
+for renderer in "" opengl; do
+    start_drawing "destroyed${renderer:+-$renderer}" ${renderer:+SDL_RENDER_DRIVER=$renderer}
+    # A while of frames first, so the destruction meets the program in its stride rather than at its first frame.
+    sleep 1
+    window=$(xdotool search --name "DirectInput Tessary" | head -1)
+    [[ -n "$window" ]] || fail "the program's window was not found"
+    start=$(date +%s%N)
+    xdotool windowclose "$window"
+    wait_end "$start" 5
+    expect "window destroyed by another client${renderer:+ on the $renderer renderer}" 0 ""
+    stop_xvfb
+done
 
 for signal in HUP TERM INT; do
     start_drawing "sig$signal"
