@@ -109,8 +109,24 @@ RECT TestLastPresentDestination();
 void TestCaptureWindow(bool capture);
 bool TestLastWindowPixels(std::vector<uint32_t>* argb, int* width, int* height);
 
+// The window rectangle the last present sent to the window: the picture alone, or the whole window when it was new
+// or exposed (and always on the renderer path, whose present sends its whole target).
+RECT TestLastPresentUpdate();
+// The next `times` presents (kTestUntilCleared: every one until called with 0) fail as a window that refuses the
+// picture does, with "a test refused it" as SDL's reason.
+void TestRefusePresents(int times);
+
 // The presentation path chosen when the display was attached: "renderer", "framebuffer", or "" before.
 std::string TestPresentPath();
+// While set (the display hooks' clearing leaves them), the automatic choice of path takes these answers instead of
+// asking SDL, the X server and /dev/dri.
+struct TestPathAnswers {
+    std::string driver;                   // SDL's video driver: "x11", "wayland", "dummy", ...
+    std::vector<std::string> extensions;  // those of "DRI3", "DRI2" and "NV-GLX" the X server offers
+    bool renderNodeOpens = false;         // a /dev/dri/renderD* node opens
+    int windowPixelBytes = 0;             // the window's bytes per pixel; 0: the real window's
+};
+void TestSetPathAnswers(const TestPathAnswers* answers);  // null: ask the real ones again
 // Pacing of the framebuffer path: while the test clock is used, a flip reads the time from it and, instead of
 // sleeping, notes how long it would have slept and moves the clock on by that much. Using it starts the clock anew.
 void TestUsePacingClock(bool use);

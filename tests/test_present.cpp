@@ -149,6 +149,35 @@ TEST_P(Presentation, EveryWindowPixelIsThePaletteColourOfItsPicturePixelAndTheBa
     EXPECT_EQ(HarnessLastFrame().palette[index].peGreen, 128);
 }
 
+// Another window covered part of the program's, the bars included, and went: the next present sends the whole window
+// with the bars black again, and the one after sends the picture alone again (the renderer's always sends it all).
+TEST_P(Presentation, AnExposedWindowIsSentWholeWithItsBarsBlackAgain) {
+    const bool framebuffer = std::string(GetParam().name) == "framebuffer";
+    SDL_Window* window = HarnessWindow()->sdlWindow;
+    SDL_SetWindowSize(window, 1920, 1080);
+    TestPumpEvents();
+    TestCaptureWindow(true);
+    const RECT whole = {0, 0, 1920, 1080}, picture = {320, 60, 1600, 1020};
+    const RECT usual = framebuffer ? picture : whole;
+    FlipPattern();
+    EXPECT_EQ(Tie(TestLastPresentUpdate()), Tie(whole)) << "a new window surface";
+    FlipPattern();
+    EXPECT_EQ(Tie(TestLastPresentUpdate()), Tie(usual));
+
+    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    ASSERT_NE(surface, nullptr);
+    const SDL_Rect left = {0, 0, 320, 1080}, top = {320, 0, 1280, 60};
+    SDL_FillRect(surface, &left, SDL_MapRGB(surface->format, 255, 0, 0));
+    SDL_FillRect(surface, &top, SDL_MapRGB(surface->format, 0, 255, 0));
+    TestPushWindowEvent(SDL_WINDOWEVENT_EXPOSED);
+    TestPumpEvents();
+    FlipPattern();
+    EXPECT_EQ(Tie(TestLastPresentUpdate()), Tie(whole)) << "exposed";
+    EXPECT_EQ(WrongWindowPixels(1920, 1080), 0);
+    FlipPattern();
+    EXPECT_EQ(Tie(TestLastPresentUpdate()), Tie(usual)) << "after the exposed frame";
+}
+
 INSTANTIATE_TEST_SUITE_P(Paths, Presentation, ::testing::ValuesIn(kPaths),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -161,6 +190,146 @@ TEST(PresentPath, WithoutTheVariablesTheDummyDriverGetsTheFramebuffer) {
     HarnessStop();
     EXPECT_EQ(HarnessLeaks(), "");
 }
+
+// The automatic choice against each kind of server, as SDL's driver, the X server's extensions, /dev/dri and the
+// window's pixel size would answer; SDL's own variables win over all of them. The choice is then taken: the display
+// attaches and frames are shown on the path it named.
+struct ServerCase {
+    const char* name;
+    TestPathAnswers answers;
+    const char* variable;  // null: none set
+    const char* value;
+    const char* path;
+    const char* line;
+};
+const ServerCase kServers[] = {
+    {"X11DriAndARenderNode",
+     {"x11", {"DRI3", "DRI2"}, true},
+     nullptr,
+     nullptr,
+     "renderer",
+     "present: through an SDL renderer, since the X server offers DRI and a GPU render node opens\n"},
+    {"X11Dri2AndARenderNode",
+     {"x11", {"DRI2"}, true},
+     nullptr,
+     nullptr,
+     "renderer",
+     "present: through an SDL renderer, since the X server offers DRI and a GPU render node opens\n"},
+    {"X11NvidiaGlx",
+     {"x11", {"NV-GLX"}, false},
+     nullptr,
+     nullptr,
+     "renderer",
+     "present: through an SDL renderer, since the X server offers NVIDIA's OpenGL\n"},
+    {"X11DriWithoutARenderNode",
+     {"x11", {"DRI3", "DRI2"}, false},
+     nullptr,
+     nullptr,
+     "framebuffer",
+     "present: into the window's framebuffer, since no GPU render node opens\n"},
+    {"X11Neither",
+     {"x11", {}, true},
+     nullptr,
+     nullptr,
+     "framebuffer",
+     "present: into the window's framebuffer, since the X server offers no DRI, so OpenGL would be a software "
+     "rasteriser\n"},
+    {"X11NeitherPacked24Bits",
+     {"x11", {}, false, 3},
+     nullptr,
+     nullptr,
+     "renderer",
+     "present: through SDL's software renderer, since the X server offers no DRI, so OpenGL would be a software "
+     "rasteriser, and the window's pixels are 3 bytes, which SDL's software renderer converts\n"},
+    {"X11DriAndARenderNode8Bits",
+     {"x11", {"DRI3"}, true, 1},
+     nullptr,
+     nullptr,
+     "renderer",
+     "present: through an SDL renderer, since the X server offers DRI and a GPU render node opens\n"},
+    {"WaylandWithARenderNode",
+     {"wayland", {}, true},
+     nullptr,
+     nullptr,
+     "renderer",
+     "present: through an SDL renderer, since a GPU render node opens\n"},
+    {"WaylandWithoutARenderNode",
+     {"wayland", {}, false},
+     nullptr,
+     nullptr,
+     "renderer",
+     "present: through an SDL renderer, since SDL's Wayland windows draw only through EGL, here Mesa's\n"},
+    {"AnotherDriver",
+     {"kmsdrm", {}, false},
+     nullptr,
+     nullptr,
+     "renderer",
+     "present: through an SDL renderer, since the kmsdrm driver draws through its own renderer\n"},
+    {"Dummy",
+     {"dummy", {}, true},
+     nullptr,
+     nullptr,
+     "framebuffer",
+     "present: into the window's framebuffer, since SDL's dummy driver has no GPU\n"},
+    {"Offscreen",
+     {"offscreen", {}, true},
+     nullptr,
+     nullptr,
+     "framebuffer",
+     "present: into the window's framebuffer, since SDL's offscreen driver has no GPU\n"},
+    {"RenderDriverOnX11Neither",
+     {"x11", {}, false},
+     "SDL_RENDER_DRIVER",
+     "software",
+     "renderer",
+     "present: through an SDL renderer, since SDL_RENDER_DRIVER names the software renderer\n"},
+    {"FramebufferAccelerationOnX11Dri",
+     {"x11", {"DRI3"}, true},
+     "SDL_FRAMEBUFFER_ACCELERATION",
+     "0",
+     "framebuffer",
+     "present: into the window's framebuffer, since SDL_FRAMEBUFFER_ACCELERATION is 0\n"},
+    {"FramebufferAccelerationOnWayland",
+     {"wayland", {}, true},
+     "SDL_FRAMEBUFFER_ACCELERATION",
+     "0",
+     "framebuffer",
+     "present: into the window's framebuffer, since SDL_FRAMEBUFFER_ACCELERATION is 0\n"},
+    {"FramebufferAccelerationPacked24Bits",
+     {"x11", {}, false, 3},
+     "SDL_FRAMEBUFFER_ACCELERATION",
+     "0",
+     "renderer",
+     "present: through SDL's software renderer, since SDL_FRAMEBUFFER_ACCELERATION is 0, and the window's pixels are "
+     "3 bytes, which SDL's software renderer converts\n"},
+};
+
+void PrintTo(const ServerCase& server, std::ostream* out) { *out << server.name; }
+
+class PresentChoice : public ::testing::TestWithParam<ServerCase> {};
+
+TEST_P(PresentChoice, IsMadeByTheServerAndTakenForTheFrames) {
+    const ServerCase& c = GetParam();
+    if (c.variable != nullptr) {
+        ASSERT_EQ(setenv(c.variable, c.value, 1), 0);
+    }
+    TestSetPathAnswers(&c.answers);
+    testing::internal::CaptureStderr();
+    const bool started = HarnessStart();
+    const std::string said = PresentLines(testing::internal::GetCapturedStderr());
+    ASSERT_TRUE(started) << HarnessError();
+    EXPECT_EQ(said, c.line);
+    EXPECT_EQ(TestPresentPath(), c.path);
+    const uint32_t shown = TestPresentCount();
+    for (int frame = 0; frame < 3; ++frame) EXPECT_EQ(app.primarySurface->Flip(NULL, 0), DD_OK);
+    EXPECT_EQ(TestPresentCount(), shown + 3);
+    HarnessStop();
+    TestSetPathAnswers(nullptr);
+    EXPECT_EQ(HarnessLeaks(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, PresentChoice, ::testing::ValuesIn(kServers),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A flip waits for the next refresh (60 Hz where the mode does not say, as on the dummy driver); a frame that overran
 // is shown at once and the count starts again from it, so nothing hurries to catch up; without vsync nobody waits.
@@ -201,5 +370,49 @@ TEST_P(PresentPacing, FlipsWaitForTheNextRefreshAndLateFramesNeverBurst) {
 
 INSTANTIATE_TEST_SUITE_P(Vsync, PresentPacing, ::testing::Values("1", "0"),
                          [](const auto& info) { return std::string(info.param) == "1" ? "On" : "Off"; });
+
+// A window that keeps refusing the picture: one line says why until a present goes through again, and the flips
+// still wait for the refresh. The framebuffer path paces every flip; the renderer's vsync paces the shown frames, and
+// the refused ones wait as the framebuffer's do.
+class PresentRefused : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(PresentRefused, IsSaidOnceAndTheFlipsStayPaced) {
+    constexpr uint64_t kPeriod = 1000000000u / 60;
+    const bool framebuffer = std::string(GetParam().name) == "framebuffer";
+    {
+        ASSERT_EQ(setenv("SDL_RENDER_VSYNC", "1", 1), 0);
+        ASSERT_EQ(setenv(GetParam().variable, GetParam().value, 1), 0);
+        ASSERT_TRUE(HarnessStart()) << HarnessError();
+        TestUsePacingClock(true);
+        testing::internal::CaptureStderr();
+        const struct {
+            bool refused;
+            uint64_t framebufferWait, rendererWait;  // 0: none
+        } frames[] = {
+            {false, 0, 0},             // the first flip starts the count
+            {true, kPeriod, 0},        // the renderer's first refused flip starts its own count
+            {true, kPeriod, kPeriod},  // still refused: said no more, and waits
+            {true, kPeriod, kPeriod},  //
+            {false, kPeriod, 0},       // shown again
+            {true, kPeriod, kPeriod},  // refused again: said again
+        };
+        std::vector<uint64_t> waits;
+        for (const auto& f : frames) {
+            TestRefusePresents(f.refused ? 1 : 0);
+            EXPECT_EQ(app.primarySurface->Flip(NULL, 0), f.refused ? DDERR_GENERIC : DD_OK);
+            const uint64_t wait = framebuffer ? f.framebufferWait : f.rendererWait;
+            if (wait > 0) waits.push_back(wait);
+        }
+        const std::string refused = "present: the picture does not reach the window: a test refused it\n";
+        EXPECT_EQ(PresentLines(testing::internal::GetCapturedStderr()), refused + refused);
+        EXPECT_EQ(TestTakePacingWaits(), waits);
+        TestUsePacingClock(false);
+        HarnessStop();
+    }
+    EXPECT_EQ(HarnessLeaks(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PresentRefused, ::testing::ValuesIn(kPaths),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

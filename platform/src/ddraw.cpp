@@ -473,6 +473,8 @@ void DirectDrawOnEvent(const SDL_Event& event) {
             } else if (event.window.event == SDL_WINDOWEVENT_RESTORED ||
                        event.window.event == SDL_WINDOWEVENT_MAXIMIZED || event.window.event == SDL_WINDOWEVENT_SHOWN) {
                 display.available = true;
+            } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+                PresentExpose();
             }
             return;
         case SDL_RENDER_TARGETS_RESET:
@@ -688,4 +690,5 @@ void TestClearDisplayHooks() {
     display.available = true;
     TestCaptureFrames(false);
     TestCaptureWindow(false);
+    TestRefusePresents(0);
 }

@@ -1,8 +1,10 @@
 // The process entry point on systems without Windows: reads the command line, then hands over to WinMain.
 #include "platform/src/platform.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -26,20 +28,24 @@ constexpr char kHelp[] =
 
 constexpr int kBadUsage = 2;
 
+// Output that never arrived (a full disk, a closed pipe) is a failure, not a help shown: said on standard error, and
+// status 1.
+int Print(const std::string& text) {
+    if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "ditessary: cannot write to standard output: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool windowed = false;
     for (int i = 1; i < argc; ++i) {
         const char* option = argv[i];
-        if (std::strcmp(option, "--help") == 0) {
-            std::printf("%s\n\n%s", kUsage, kHelp);
-            return 0;
-        }
-        if (std::strcmp(option, "--version") == 0) {
-            std::printf("ditessary %s\n", DITESSARY_VERSION);
-            return 0;
-        }
+        if (std::strcmp(option, "--help") == 0) return Print(std::string(kUsage) + "\n\n" + kHelp);
+        if (std::strcmp(option, "--version") == 0) return Print(std::string("ditessary ") + DITESSARY_VERSION + "\n");
         if (std::strcmp(option, "--window") == 0) {
             windowed = true;
         } else if (std::strcmp(option, "--fullscreen") == 0) {

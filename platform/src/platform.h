@@ -21,8 +21,7 @@ bool SystemTakeHangUp();  // once, after SIGHUP: the terminal that started the p
 
 // --- x11.cpp: what SDL does not say about an X server; false for a window on any other display ---
 bool X11WindowManagerRuns(SDL_Window* window);
-bool X11OffersNvidiaOpenGl(SDL_Window* window);
-bool X11OffersDri(SDL_Window* window);
+bool X11OffersExtension(SDL_Window* window, const char* name);
 void X11Watch(SDL_Window* window);   // a lost connection ends the process; the window's end elsewhere is noted
 void X11Follow(SDL_Window* window);  // after the presenter made a renderer or got a new framebuffer
 void X11Forget(SDL_Window* window);  // just before SDL destroys the window
@@ -103,6 +102,7 @@ bool PresentAttach(SDL_Window* window);  // the exclusive level's window
 void PresentDetach();
 bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette);  // every Flip
 void PresentReset(bool deviceLost);  // the renderer lost its targets, or its whole device
+void PresentExpose();                // the window lost pixels to another window: the next frame sends it whole
 // The pieces of the renderer path's present, apart for the benchmarks: the 256-entry index -> XRGB table and the
 // 640 x 480 conversion through it into the streaming texture; and the rectangle the picture takes in a window.
 void PresentBuildTable(const PALETTEENTRY* palette, uint32_t* table);

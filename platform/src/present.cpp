@@ -32,6 +32,7 @@ struct Presenter {
     // The renderer path: a streaming texture of the picture, stretched by the renderer.
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
+    Uint32 rendererFlags = 0;  // SDL_RENDERER_SOFTWARE where only SDL's software renderer draws the window's pixels
 
     // The framebuffer path: the window's own surface, SDL's; a new one comes after every change of size.
     SDL_Surface* surface = nullptr;
@@ -45,13 +46,19 @@ struct Presenter {
     PALETTEENTRY tablePalette[256] = {};
     uint32_t tableFormat = SDL_PIXELFORMAT_UNKNOWN;
 
-    // Pacing of the framebuffer path, as a flip with vsync paces the renderer's.
+    // Pacing of the framebuffer path, as a flip with vsync paces the renderer's; and of either path while its presents
+    // fail, since a failed present waits for nothing.
+    bool vsync = false;
     bool paced = false;
     uint64_t periodNs = 0;
     uint64_t deadlineNs = 0;  // 0: the next flip starts the count
 
     SDL_Rect lastDestination = {};
+    SDL_Rect lastUpdate = {};  // what the last present sent to the window
+    bool exposed = false;      // the window lost some of its pixels: the next present sends all of it
+    bool failing = false;      // the last present failed, and said so
     uint32_t presents = 0;
+    FaultSite refusals;
 
     bool captureFrames = false;
     bool haveFrame = false;
@@ -66,6 +73,9 @@ struct Presenter {
     bool testClock = false;
     uint64_t testNowNs = 0;
     std::vector<uint64_t> testWaits;
+
+    bool testAnswers = false;
+    TestPathAnswers answers;
 };
 Presenter presenter;
 
@@ -74,10 +84,12 @@ Presenter presenter;
 struct Choice {
     Path path;
     std::string why;
+    Uint32 rendererFlags = 0;
 };
 
 // A GPU that Mesa (or another driver) can draw with shows as a DRM render node.
 bool RenderNodeOpens() {
+    if (presenter.testAnswers) return presenter.answers.renderNodeOpens;
     for (int minor = 128; minor < 192; ++minor) {
         const std::string node = "/dev/dri/renderD" + std::to_string(minor);
         const int fd = open(node.c_str(), O_RDWR | O_CLOEXEC);
@@ -89,20 +101,27 @@ bool RenderNodeOpens() {
     return false;
 }
 
-// Asking costs nothing that it avoids: OpenGL is never loaded to decide. An X server that offers DRI hands OpenGL to
-// the GPU; without it (Xvfb, a VNC or RDP server, a virtual machine's) OpenGL would be Mesa's software rasteriser,
-// whose LLVM alone weighs 55 MiB and whose frames cost a third of a core.
-Choice ChoosePath(SDL_Window* window) {
-    if (const char* named = SDL_getenv(SDL_HINT_RENDER_DRIVER); named != nullptr && *named != '\0') {
-        return {Path::Renderer, std::string("SDL_RENDER_DRIVER names the ") + named + " renderer"};
-    }
-    if (const char* asked = SDL_getenv(SDL_HINT_FRAMEBUFFER_ACCELERATION); asked != nullptr && *asked != '\0') {
-        return {Path::Framebuffer, std::string("SDL_FRAMEBUFFER_ACCELERATION is ") + asked};
-    }
-    const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+std::string VideoDriver() {
+    if (presenter.testAnswers) return presenter.answers.driver;
+    return SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+}
+
+bool OffersExtension(SDL_Window* window, const char* name) {
+    if (!presenter.testAnswers) return X11OffersExtension(window, name);
+    const std::vector<std::string>& offered = presenter.answers.extensions;
+    return std::find(offered.begin(), offered.end(), name) != offered.end();
+}
+
+int WindowPixelBytes(SDL_Window* window) {
+    if (presenter.testAnswers && presenter.answers.windowPixelBytes != 0) return presenter.answers.windowPixelBytes;
+    return SDL_BYTESPERPIXEL(SDL_GetWindowPixelFormat(window));
+}
+
+Choice ChooseByServer(SDL_Window* window) {
+    const std::string driver = VideoDriver();
     if (driver == "x11") {
-        if (X11OffersNvidiaOpenGl(window)) return {Path::Renderer, "the X server offers NVIDIA's OpenGL"};
-        if (!X11OffersDri(window)) {
+        if (OffersExtension(window, "NV-GLX")) return {Path::Renderer, "the X server offers NVIDIA's OpenGL"};
+        if (!OffersExtension(window, "DRI3") && !OffersExtension(window, "DRI2")) {
             return {Path::Framebuffer, "the X server offers no DRI, so OpenGL would be a software rasteriser"};
         }
         if (!RenderNodeOpens()) return {Path::Framebuffer, "no GPU render node opens"};
@@ -117,6 +136,31 @@ Choice ChoosePath(SDL_Window* window) {
         return {Path::Framebuffer, "SDL's " + driver + " driver has no GPU"};
     }
     return {Path::Renderer, "the " + driver + " driver draws through its own renderer"};
+}
+
+// Asking costs nothing that it avoids: OpenGL is never loaded to decide. An X server that offers DRI hands OpenGL to
+// the GPU; without it (Xvfb, a VNC or RDP server, a virtual machine's) OpenGL would be Mesa's software rasteriser,
+// whose LLVM alone weighs 55 MiB and whose frames cost a third of a core. The framebuffer is written as 2- or 4-byte
+// pixels; a window of other pixels (an X server with packed 24-bit pixels) gets SDL's software renderer, which
+// converts into any format SDL knows.
+Choice ChoosePath(SDL_Window* window) {
+    if (const char* named = SDL_getenv(SDL_HINT_RENDER_DRIVER); named != nullptr && *named != '\0') {
+        return {Path::Renderer, std::string("SDL_RENDER_DRIVER names the ") + named + " renderer"};
+    }
+    Choice choice;
+    if (const char* asked = SDL_getenv(SDL_HINT_FRAMEBUFFER_ACCELERATION); asked != nullptr && *asked != '\0') {
+        choice = {Path::Framebuffer, std::string("SDL_FRAMEBUFFER_ACCELERATION is ") + asked};
+    } else {
+        choice = ChooseByServer(window);
+    }
+    const int bytes = WindowPixelBytes(window);
+    if (choice.path == Path::Framebuffer && (bytes == 1 || bytes == 3)) {
+        choice.path = Path::Renderer;
+        choice.rendererFlags = SDL_RENDERER_SOFTWARE;
+        choice.why +=
+            ", and the window's pixels are " + std::to_string(bytes) + " bytes, which SDL's software renderer converts";
+    }
+    return choice;
 }
 
 // --- the renderer path ---
@@ -145,7 +189,7 @@ bool CreateTexture() {
 // The window is made before the path is chosen and never for OpenGL, so the framebuffer path never loads it; SDL's
 // OpenGL renderers then make the window anew on an X window with a visual of their own, and the watch follows.
 bool CreateRenderer() {
-    presenter.renderer = SDL_CreateRenderer(presenter.window, -1, 0);
+    presenter.renderer = SDL_CreateRenderer(presenter.window, -1, presenter.rendererFlags);
     if (!presenter.renderer) {
         std::fprintf(stderr, "SDL_CreateRenderer: %s\n", SDL_GetError());
         return false;
@@ -173,7 +217,7 @@ void CaptureRendererWindow(int width, int height) {
 }
 
 bool Upload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
-    if (!presenter.texture) return false;
+    if (!presenter.texture) return SDL_SetError("the renderer has no texture") == 0;
     // A kilobyte compared per frame costs less than tracking every way the display palette can change.
     if (presenter.tableFormat != SDL_PIXELFORMAT_ARGB8888 ||
         std::memcmp(palette, presenter.tablePalette, sizeof presenter.tablePalette) != 0) {
@@ -202,8 +246,10 @@ bool PresentThroughRenderer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* 
     }
     SDL_RenderCopy(presenter.renderer, presenter.texture, nullptr, &destination);
     if (presenter.captureWindow) CaptureRendererWindow(width, height);
+    // A renderer presents its whole target, so an exposed window is whole again by itself.
     SDL_RenderPresent(presenter.renderer);
     presenter.lastDestination = destination;
+    presenter.lastUpdate = {0, 0, width, height};
     return true;
 }
 
@@ -267,19 +313,18 @@ void CaptureSurface(const SDL_Surface* surface) {
 
 bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
     SDL_Surface* surface = SDL_GetWindowSurface(presenter.window);
-    if (surface == nullptr) {
-        std::fprintf(stderr, "SDL window surface: %s\n", SDL_GetError());
-        return false;
-    }
+    if (surface == nullptr) return false;
     const int bytesPerPixel = surface->format->BytesPerPixel;
     if (bytesPerPixel != 4 && bytesPerPixel != 2) {
-        std::fprintf(stderr, "present: the window's %d-byte pixels are not drawn\n", bytesPerPixel);
-        return false;
+        return SDL_SetError("the window's %d-byte pixels are not drawn here", bytesPerPixel) == 0;
     }
     const SDL_Rect destination = PresentDestination(surface->w, surface->h);
-    // A new surface (the window changed its size) starts with the bars, and shows whole once.
+    // A new surface (the window changed its size) starts with the bars, and shows whole once. An exposed window
+    // lost what another window covered, bars included: they are black again and it all shows once.
     const bool fresh = surface != presenter.surface || surface->pixels != presenter.surfacePixels ||
                        surface->w != presenter.surfaceWidth || surface->h != presenter.surfaceHeight;
+    const bool whole = fresh || presenter.exposed;
+    if (whole) SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
     if (fresh) {
         X11Follow(presenter.window);
         presenter.surface = surface;
@@ -290,7 +335,6 @@ bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* pa
         for (int x = 0; x < destination.w; ++x) {
             presenter.columns[size_t(x)] = int((int64_t(x) * 2 + 1) * kFrameWidth / (int64_t(destination.w) * 2));
         }
-        SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
     }
     if (presenter.tableFormat != surface->format->format ||
         std::memcmp(palette, presenter.tablePalette, sizeof presenter.tablePalette) != 0) {
@@ -302,23 +346,25 @@ bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* pa
     BYTE* out = static_cast<BYTE*>(surface->pixels) + ptrdiff_t(destination.y) * surface->pitch +
                 ptrdiff_t(destination.x) * bytesPerPixel;
     const int factor = destination.w / kFrameWidth;
-    const bool whole = destination.w == kFrameWidth * factor && destination.h == kFrameHeight * factor;
+    const bool byFactor = destination.w == kFrameWidth * factor && destination.h == kFrameHeight * factor;
     if (bytesPerPixel == 4) {
-        if (whole) {
+        if (byFactor) {
             DrawWhole<uint32_t>(pixels, pitch, presenter.table, out, surface->pitch, factor);
         } else {
             DrawFitted<uint32_t>(pixels, pitch, presenter.table, out, surface->pitch, destination);
         }
-    } else if (whole) {
+    } else if (byFactor) {
         DrawWhole<uint16_t>(pixels, pitch, presenter.table, out, surface->pitch, factor);
     } else {
         DrawFitted<uint16_t>(pixels, pitch, presenter.table, out, surface->pitch, destination);
     }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     if (presenter.captureWindow) CaptureSurface(surface);
-    const int shown = fresh ? SDL_UpdateWindowSurface(presenter.window)
+    const int shown = whole ? SDL_UpdateWindowSurface(presenter.window)
                             : SDL_UpdateWindowSurfaceRects(presenter.window, &destination, 1);
     presenter.lastDestination = destination;
+    presenter.lastUpdate = whole ? SDL_Rect{0, 0, surface->w, surface->h} : destination;
+    presenter.exposed = presenter.exposed && shown != 0;
     return shown == 0;
 }
 
@@ -362,7 +408,8 @@ void StartPacing() {
     if (hz <= 0) hz = kDefaultRefreshHz;
     presenter.periodNs = 1000000000u / uint64_t(hz);
     presenter.deadlineNs = 0;
-    presenter.paced = presenter.path == Path::Framebuffer && SDL_GetHintBoolean(SDL_HINT_RENDER_VSYNC, SDL_TRUE);
+    presenter.vsync = SDL_GetHintBoolean(SDL_HINT_RENDER_VSYNC, SDL_TRUE);
+    presenter.paced = presenter.path == Path::Framebuffer && presenter.vsync;
 }
 
 void CaptureFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
@@ -426,9 +473,13 @@ bool PresentAttach(SDL_Window* window) {
     SDL_SetHintWithPriority(SDL_HINT_RENDER_VSYNC, "1", SDL_HINT_DEFAULT);
     const Choice choice = ChoosePath(window);
     presenter.path = choice.path;
-    std::fprintf(stderr, "present: %s, since %s\n",
-                 choice.path == Path::Renderer ? "through an SDL renderer" : "into the window's framebuffer",
-                 choice.why.c_str());
+    presenter.rendererFlags = choice.rendererFlags;
+    presenter.failing = false;
+    presenter.exposed = false;
+    const char* how = choice.path == Path::Framebuffer               ? "into the window's framebuffer"
+                      : choice.rendererFlags & SDL_RENDERER_SOFTWARE ? "through SDL's software renderer"
+                                                                     : "through an SDL renderer";
+    std::fprintf(stderr, "present: %s, since %s\n", how, choice.why.c_str());
     if (choice.path == Path::Framebuffer) {
         // Unless told otherwise, SDL would make its own test OpenGL context to decide how to back the surface.
         SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
@@ -449,20 +500,34 @@ void PresentDetach() {
     presenter.window = nullptr;
 }
 
-// Flip calls this with the new front buffer and the display palette.
+// Flip calls this with the new front buffer and the display palette. A present that fails says why once, until one
+// goes through again, and still waits out the refresh: the program flips as fast as its flips return, and a failure
+// returned at once would spin a core and fill standard error.
 bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
+    if (presenter.path == Path::Unattached) return false;
     bool shown = false;
-    if (presenter.path == Path::Renderer) {
+    if (HRESULT refused; presenter.refusals.Strike(&refused)) {
+        SDL_SetError("a test refused it");
+    } else if (presenter.path == Path::Renderer) {
         shown = PresentThroughRenderer(pixels, pitch, palette);
-    } else if (presenter.path == Path::Framebuffer) {
+    } else {
         shown = PresentToFramebuffer(pixels, pitch, palette);
     }
-    if (!shown) return false;
-    ++presenter.presents;
-    if (presenter.captureFrames) CaptureFrame(pixels, pitch, palette);
-    if (presenter.paced) Pace();
-    return true;
+    if (shown) {
+        presenter.failing = false;
+        ++presenter.presents;
+        if (presenter.captureFrames) CaptureFrame(pixels, pitch, palette);
+    } else if (!presenter.failing) {
+        presenter.failing = true;
+        std::fprintf(stderr, "present: the picture does not reach the window: %s\n", SDL_GetError());
+    }
+    if (presenter.paced || (!shown && presenter.vsync)) Pace();
+    return shown;
 }
+
+// The window's pump hands this down when another window stopped covering part of the program's: those pixels are
+// the window system's to forget, bars included.
+void PresentExpose() { presenter.exposed = true; }
 
 // The renderer's textures went with its targets, or the renderer with its device: made again for the next frame.
 void PresentReset(bool deviceLost) {
@@ -502,6 +567,18 @@ RECT TestPresentDestination(int windowWidth, int windowHeight) {
 RECT TestLastPresentDestination() {
     const SDL_Rect& r = presenter.lastDestination;
     return {r.x, r.y, r.x + r.w, r.y + r.h};
+}
+
+RECT TestLastPresentUpdate() {
+    const SDL_Rect& r = presenter.lastUpdate;
+    return {r.x, r.y, r.x + r.w, r.y + r.h};
+}
+
+void TestRefusePresents(int times) { presenter.refusals.Arm(E_FAIL, times); }
+
+void TestSetPathAnswers(const TestPathAnswers* answers) {
+    presenter.testAnswers = answers != nullptr;
+    presenter.answers = answers != nullptr ? *answers : TestPathAnswers{};
 }
 
 void TestCaptureWindow(bool capture) {

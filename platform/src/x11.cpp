@@ -54,11 +54,6 @@ int IgnoreError(Display*, XErrorEvent*) { return 0; }
     return named;
 }
 
-bool HasExtension(Display* display, const char* name) {
-    int opcode = 0, event = 0, error = 0;
-    return XQueryExtension(display, name, &opcode, &event, &error) != 0;
-}
-
 }  // namespace
 
 // A window manager that follows the desktop conventions names its own window on the root, and that window names
@@ -72,16 +67,12 @@ bool X11WindowManagerRuns(SDL_Window* window) {
     return named != 0 && WindowProperty(display, named, check) == named;
 }
 
-bool X11OffersNvidiaOpenGl(SDL_Window* window) {
+// The presenter asks for the extensions that say where OpenGL would draw: DRI3 and DRI2 (Mesa's way to a GPU) and
+// NV-GLX (NVIDIA's driver).
+bool X11OffersExtension(SDL_Window* window, const char* name) {
     Display* display = DisplayOf(window);
-    return display != nullptr && HasExtension(display, "NV-GLX");
-}
-
-// Mesa's OpenGL reaches a GPU through DRI; an X server without it (Xvfb, a VNC or RDP server) leaves OpenGL to a
-// software rasteriser.
-bool X11OffersDri(SDL_Window* window) {
-    Display* display = DisplayOf(window);
-    return display != nullptr && (HasExtension(display, "DRI3") || HasExtension(display, "DRI2"));
+    int opcode = 0, event = 0, error = 0;
+    return display != nullptr && XQueryExtension(display, name, &opcode, &event, &error) != 0;
 }
 
 namespace {

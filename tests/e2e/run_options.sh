@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The Linux entry point's command line on the real executable: --help and --version print and end with status 0,
+# The Linux entry point's command line on the real executable: --help and --version print and end with status 0
+# (status 1 and one line on standard error when what they print cannot be written),
 # --window and --fullscreen start the program (headless here, closed by SIGTERM as a desktop closes it), and anything
 # else is one usage line on standard error and status 2. Options are read in order.
 # Usage: run_options.sh <ditessary executable> <version>
@@ -30,6 +31,13 @@ run --window --help
 ((STATUS == 0)) && [[ "$(head -1 "$out")" == "$usage" ]] || fail "--help: status $STATUS, first line '$(head -1 "$out")'"
 for key in --fullscreen --window Alt+Enter "Escape, F12" Space; do
     grep -qF -- "$key" "$out" || fail "--help does not mention $key"
+done
+
+for option in --version --help; do
+    STATUS=0
+    "$program" "$option" > /dev/full 2> "$err" || STATUS=$?
+    ((STATUS == 1)) && [[ "$(cat "$err")" == "ditessary: cannot write to standard output: No space left on device" ]] ||
+        fail "$option > /dev/full: status $STATUS, said '$(cat "$err")'"
 done
 
 for shape in --window --fullscreen "--fullscreen --window"; do
