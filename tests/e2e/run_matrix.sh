@@ -8,8 +8,9 @@
 #   backends: x11 on Xvfb; on a compositor wayland (SDL's Wayland backend, no DISPLAY) or xwayland (SDL's default
 #     with the compositor's Xwayland);
 #   paths: auto (the program's own choice), opengl and software (SDL_RENDER_DRIVER), framebuffer
-#     (SDL_FRAMEBUFFER_ACCELERATION=0); fake-dri3, fake-nvidia, fake-none (the automatic choice on a server the
-#     preloaded shim makes offer DRI3 with a render node, NVIDIA's GLX, or neither).
+#     (SDL_FRAMEBUFFER_ACCELERATION=0); fake-dri3, fake-nvidia, fake-dri, fake-none (the automatic choice on a
+#     server the preloaded shim makes offer DRI3 with a render node, NVIDIA's GLX, DRI3 with no render node, or
+#     neither).
 # Every case: the standard error line names the path the case expects; the program is alive 3 s after its start;
 # the picture fills the screen (centred at the largest whole scale, black around it) where the output can be read,
 # else the compositor gave the window the output's size; Space walks and the way back works where keys can be sent;
@@ -54,7 +55,7 @@ case "$path" in
     auto) ;;
     opengl | software) program_env+=(SDL_RENDER_DRIVER="$path") ;;
     framebuffer) program_env+=(SDL_FRAMEBUFFER_ACCELERATION=0) ;;
-    fake-dri3 | fake-nvidia | fake-none)
+    fake-dri3 | fake-nvidia | fake-dri | fake-none)
         [[ -n "$shim" && -f "$shim" ]] || fail "the fake-GPU shim was not built ('$shim')"
         program_env+=(LD_PRELOAD="$shim" DITESSARY_FAKE_GPU="${path#fake-}")
         ;;
@@ -159,7 +160,7 @@ present_line() { grep -a -m 1 '^present: ' "$PROGRAM_LOG" 2> /dev/null || true; 
 expected_path() {
     case "$path" in
         opengl | software | fake-dri3 | fake-nvidia) echo renderer ;;
-        framebuffer | fake-none) echo framebuffer ;;
+        framebuffer | fake-dri | fake-none) echo framebuffer ;;
         auto)
             if [[ "$backend" == wayland ]]; then
                 echo renderer
@@ -357,8 +358,9 @@ finish() {
 # --- the run ---
 
 program_started_ns=$(date +%s%N)
-# Background jobs of a script start with SIGINT ignored; a desktop's launcher starts programs with it in place.
-start_program env --default-signal=SIGINT "${program_env[@]}" "$program"
+# Background jobs of a script start with SIGINT ignored; a desktop's launcher starts programs with it in place. The
+# mark lets the clean-up find what the program starts in turn (a D-Bus session that libdbus launches for it).
+start_program env --default-signal=SIGINT "$E2E_MARK" "${program_env[@]}" "$program"
 check_present_line
 if ! $readable; then
     check_configured
