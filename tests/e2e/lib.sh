@@ -503,8 +503,15 @@ capture() {
     esac
 }
 
+# xwd walks the window tree for the visuals, and a window that goes meanwhile (SDL re-creating the program's for a
+# renderer) fails it; the next try meets the tree as it stands.
 shot() {
-    capture "$(shot_path "$1")" || fail "no screenshot ($CAPTURE)"
+    local try
+    for try in 1 2 3 4 5; do
+        capture "$(shot_path "$1")" 2> "$E2E_SESSION/capture.err" && return 0
+        sleep 0.1
+    done
+    fail "no screenshot ($CAPTURE): $(tail -3 "$E2E_SESSION/capture.err" | tr '\n' ' ')"
 }
 
 # The colour of screen pixel (x, y) of a screenshot as "r,g,b".

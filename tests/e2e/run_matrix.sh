@@ -200,7 +200,7 @@ check_present_line() {
 
 # The full-screen picture: centred at the largest whole scale, and nothing but black around it. On an 8-bit visual
 # the colours are whatever the colour map holds nearest, so there the picture need only show: all but a few pixels
-# of it lit, and black around it.
+# of it lit, none of the desktop left on the screen, and black around it.
 check_full_screen() {
     local name=$1
     picture_centred_in 0 0 "$screen_w" "$screen_h"
@@ -210,8 +210,10 @@ check_full_screen() {
             alive "$PROGRAM_PID" || fail "the program ended while waiting for its picture"
             shot "$name"
             lit=$((all - $(count_colour "$name" "$BLACK" 0 0 640 480)))
-            ((lit > all * 9 / 10)) && break
-            ((SECONDS < deadline)) || fail "$name: only $lit of the picture's $all pixels show after 20 s"
+            ((lit > all * 9 / 10)) &&
+                (($(count_screen_colour "$name" "$DESKTOP_GREEN" 0 0 "$screen_w" "$screen_h") == 0)) && break
+            ((SECONDS < deadline)) ||
+                fail "$name: $lit of the picture's $all pixels lit, the desktop's colour still on the screen after 20 s"
             sleep 0.2
         done
         say "$name: $lit of the picture's $all pixels show"
@@ -255,7 +257,9 @@ check_over_bars() {
     ((PIC_Y >= y + h || PIC_X >= x + w)) || fail "no bar at ($x, $y) to cover"
     start_desktop over $XWINDOWS over "$x" "$y" "$w" "$h" "$OVER_MAGENTA"
     local over_pid=${DESKTOP_PIDS[-1]} deadline=$((SECONDS + 5))
-    until [[ "$(count_now "$OVER_MAGENTA" "$x" "$y" "$w" "$h")" == $((w * h)) ]]; do
+    # Shown when none of the bar under it is black: xwd reads a window of another depth than the program's in
+    # colours of its own, so its colour is not looked for.
+    until [[ "$(count_now "$BLACK" "$x" "$y" "$w" "$h")" == 0 ]]; do
         desktop_up over "$deadline"
         sleep 0.1
     done
@@ -360,7 +364,7 @@ finish() {
 program_started_ns=$(date +%s%N)
 # Background jobs of a script start with SIGINT ignored; a desktop's launcher starts programs with it in place. The
 # mark lets the clean-up find what the program starts in turn (a D-Bus session that libdbus launches for it).
-start_program env --default-signal=SIGINT "$E2E_MARK" "${program_env[@]}" "$program"
+start_program env --default-signal=SIGINT "${program_env[@]}" "$E2E_MARK" "$program"
 check_present_line
 if ! $readable; then
     check_configured
