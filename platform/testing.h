@@ -258,9 +258,9 @@ void TestPushMouseButton(int sdlButton, bool down);
 void TestPushQuit();
 bool TestWindowMinimised();
 // The window's shape: full screen, or (after Alt+Enter or --window) a window; and where a window's inside goes on a
-// usable desktop of that size.
+// usable desktop, with a window manager's frame of those widths (left, top, right, bottom) around it.
 bool TestWindowFullScreen();
-RECT TestWindowedInside(int usableWidth, int usableHeight);
+RECT TestWindowedInside(const RECT& usable, const RECT& frame = {0, 0, 0, 0});
 int TestQueuedMessageCount();
 // Called at the start of every pump (PeekMessageA and GetMessageA pump), before any event is taken.
 void TestSetPumpHook(std::function<void()> hook);

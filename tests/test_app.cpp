@@ -317,22 +317,35 @@ TEST_P(AltEnter, SwitchesBetweenFullScreenAndAWindowWithoutLosingSurfacesFocusOr
 INSTANTIATE_TEST_SUITE_P(Start, AltEnter, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "InAWindow" : "FullScreen"; });
 
-// The window's inside on usable desktops of several sizes: the largest whole multiple of the picture, at least the
-// picture itself, in the middle (at the corner of a desktop too small for it).
-TEST(WindowShape, TheWindowIsTheLargestWholeMultipleTheUsableDesktopHolds) {
+// The window's inside on usable desktops of several sizes, with the frames window managers put around it (IceWM's:
+// 5 left, right and below, 24 above), none, and huge ones: the largest whole multiple of the picture that fits with
+// its frame, at least the picture itself, else the picture's shape fitted; the framed window in the middle.
+TEST(WindowShape, TheWindowIsTheLargestWholeMultipleTheUsableDesktopHoldsWithItsFrame) {
+    const RECT none = {0, 0, 0, 0}, icewm = {5, 24, 5, 5};
     const struct {
-        int width, height;
-        RECT inside;
+        RECT usable, frame, inside;
     } cases[] = {
-        {1920, 1054, {320, 47, 1600, 1007}},  // IceWM's desktop above its taskbar at 1920 x 1080
-        {1280, 1024, {0, 32, 1280, 992}},    {1280, 959, {320, 239, 960, 719}},  // a row short of twice the picture
-        {3840, 2100, {640, 90, 3200, 2010}}, {1024, 768, {192, 144, 832, 624}}, {600, 400, {0, 0, 640, 480}},
+        {{0, 0, 1280, 998}, icewm, {320, 268, 960, 748}},  // IceWM on 1280 x 1024: twice the picture would not fit
+        {{0, 0, 1280, 1024}, none, {0, 32, 1280, 992}},
+        {{0, 0, 1920, 1054}, icewm, {320, 56, 1600, 1016}},  // IceWM on 1920 x 1080
+        {{0, 0, 1920, 1080}, none, {320, 60, 1600, 1020}},
+        {{0, 30, 1920, 1080}, none, {320, 75, 1600, 1035}},  // a panel above
+        {{0, 0, 1366, 742}, icewm, {363, 140, 1003, 620}},
+        {{0, 0, 1366, 768}, none, {363, 144, 1003, 624}},
+        {{0, 0, 1024, 574}, icewm, {192, 56, 832, 536}},
+        {{0, 0, 800, 574}, icewm, {80, 56, 720, 536}},
+        {{0, 0, 800, 600}, {100, 100, 100, 100}, {133, 100, 666, 500}},  // fitted to the height left
+        {{0, 0, 1920, 1080}, {200, 300, 200, 100}, {640, 400, 1280, 880}},
+        {{0, 0, 640, 454}, icewm, {37, 24, 603, 449}},  // IceWM on 640 x 480: fitted below the picture's size
+        {{0, 0, 600, 400}, none, {33, 0, 566, 400}},
+        {{0, 0, 640, 800}, none, {0, 160, 640, 640}},
     };
     for (const auto& c : cases) {
-        const RECT r = TestWindowedInside(c.width, c.height);
+        const RECT r = TestWindowedInside(c.usable, c.frame);
         EXPECT_EQ(std::make_tuple(r.left, r.top, r.right, r.bottom),
                   std::make_tuple(c.inside.left, c.inside.top, c.inside.right, c.inside.bottom))
-            << c.width << "x" << c.height;
+            << c.usable.right - c.usable.left << "x" << c.usable.bottom - c.usable.top << " frame " << c.frame.left
+            << "," << c.frame.top << "," << c.frame.right << "," << c.frame.bottom;
     }
 }
 

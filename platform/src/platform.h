@@ -29,6 +29,11 @@ void X11Settle();                    // just after
 void X11OnEvent(const SDL_Event& event);
 bool X11TakeWindowGone();       // once, after another client destroyed the watched window
 bool X11TakeWindowRecreated();  // once, after SDL made the window anew on another X window
+// The window manager's frame around the window: asked for before the window shows framed, read as left, right, top,
+// bottom, and news once when the window manager says it.
+void X11RequestFrameExtents(SDL_Window* window);
+bool X11FrameExtents(SDL_Window* window, int extents[4]);
+bool X11TakeFrameChanged();
 
 // --- keys.cpp: one row per physical key, for the window messages and DirectInput's keyboard alike ---
 struct KeyRow {

@@ -19,13 +19,20 @@ struct WindowClass {
     WNDCLASSA copy;
 };
 
+struct Frame {
+    int left = 0, right = 0, top = 0, bottom = 0;
+};
+
 struct Windows {
     std::vector<WindowClass> classes;
     HWND main = nullptr;  // the one window; a second is refused
     bool startInWindow = false;
     bool managed = false;     // a window manager or compositor places the window and keeps its full-screen state
+    bool topMost = false;     // WS_EX_TOPMOST: kept above other windows while full screen
     bool fullScreen = false;  // else in a window, Alt+Enter's other shape
     SDL_Rect windowed = {};   // the window's inside in a window, as last asked for
+    Frame frame;              // the window manager's frame around the window shape, once it has said it
+    bool frameKnown = false;
     std::deque<MSG> queue;
     POINT mousePosition = {0, 0};
     HCURSOR cursor = nullptr;
@@ -106,21 +113,24 @@ bool TakeMessage(LPMSG message, HWND window, UINT filterMin, UINT filterMax, boo
 constexpr int kPictureWidth = 640;
 constexpr int kPictureHeight = 480;
 
-struct Frame {
-    int left = 0, right = 0, top = 0, bottom = 0;
-};
-
 // The inside of the window shape: the largest whole multiple of the picture that the usable desktop holds with the
-// window's frame around it, at least the picture itself, centred.
+// window's frame around it; where not even the picture itself fits, the picture's shape fitted as full screen fits
+// it. The window with its frame stands in the middle of the usable desktop.
 SDL_Rect WindowedRect(const SDL_Rect& usable, const Frame& frame) {
-    const int roomX = usable.w - frame.left - frame.right;
-    const int roomY = usable.h - frame.top - frame.bottom;
-    const int factor = std::max(1, std::min(roomX / kPictureWidth, roomY / kPictureHeight));
-    const int width = kPictureWidth * factor;
-    const int height = kPictureHeight * factor;
-    // On a desktop smaller than the picture the window starts at its corner, so its title bar stays in reach.
-    return {usable.x + frame.left + std::max(0, (roomX - width) / 2),
-            usable.y + frame.top + std::max(0, (roomY - height) / 2), width, height};
+    // A frame wider than the desktop leaves no room; the window still gets a few pixels rather than none.
+    const int roomX = std::max(4, usable.w - frame.left - frame.right);
+    const int roomY = std::max(3, usable.h - frame.top - frame.bottom);
+    const int factor = std::min(roomX / kPictureWidth, roomY / kPictureHeight);
+    int width = kPictureWidth * factor;
+    int height = kPictureHeight * factor;
+    if (factor < 1 && int64_t(roomX) * kPictureHeight <= int64_t(roomY) * kPictureWidth) {
+        width = roomX;
+        height = int(int64_t(roomX) * kPictureHeight / kPictureWidth);
+    } else if (factor < 1) {
+        height = roomY;
+        width = int(int64_t(roomY) * kPictureWidth / kPictureHeight);
+    }
+    return {usable.x + frame.left + (roomX - width) / 2, usable.y + frame.top + (roomY - height) / 2, width, height};
 }
 
 int DisplayOf(SDL_Window* window) { return std::max(0, SDL_GetWindowDisplayIndex(window)); }
@@ -147,6 +157,12 @@ void PlaceWindow(SDL_Window* window, const SDL_Rect& place, bool anew) {
 // would keep its size), and a borderless window over the whole display is full screen already.
 void EnterFullScreen(SDL_Window* window, bool anew = false) {
     windows.fullScreen = true;
+    // SDL changes the window's place in the stack only outside full screen. A window first shown kept above others
+    // stays so for good under IceWM, whatever it asks later; a full-screen window stands above the panels anyway, so
+    // a window not yet shown takes the top-most state only when it next goes full screen.
+    if (windows.topMost && (SDL_GetWindowFlags(window) & SDL_WINDOW_HIDDEN) == 0) {
+        SDL_SetWindowAlwaysOnTop(window, SDL_TRUE);
+    }
     if (windows.managed) {
         SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
         return;
@@ -157,19 +173,42 @@ void EnterFullScreen(SDL_Window* window, bool anew = false) {
     PlaceWindow(window, desktop, anew);
 }
 
+// The window shape is an ordinary window: the program's top-most style is for full screen, and a window kept above
+// every other would cover whatever the person switches to. While full screen the window manager gives the window no
+// frame, so the frame is the one it said for the window shape before; until it has said one, the window asks, takes
+// none, and moves when the answer comes (WindowOnFrame).
 void EnterWindow(SDL_Window* window, bool anew = false) {
     windows.fullScreen = false;
-    Frame frame;
-    if (SDL_GetWindowBordersSize(window, &frame.top, &frame.left, &frame.bottom, &frame.right) != 0) frame = {};
-    const SDL_Rect inside = WindowedRect(UsableArea(DisplayOf(window)), frame);
+    const SDL_Rect inside = WindowedRect(UsableArea(DisplayOf(window)), windows.frame);
     if (windows.managed) {
-        // Leaving full screen gives the window back the size and place it had; only a changed desktop moves it.
+        if (!windows.frameKnown) X11RequestFrameExtents(window);
         SDL_SetWindowFullscreen(window, 0);
-        if (anew || inside.w != windows.windowed.w || inside.h != windows.windowed.h) PlaceWindow(window, inside, anew);
     } else {
         SDL_SetWindowBordered(window, SDL_TRUE);
-        PlaceWindow(window, inside, anew);
     }
+    if (windows.topMost) {
+        // SDL forgets the window's top-most state once the window manager has held it full screen, and changes only
+        // what its record says is not so; said again first, the change reaches the window manager either way.
+        SDL_SetWindowAlwaysOnTop(window, SDL_TRUE);
+        SDL_SetWindowAlwaysOnTop(window, SDL_FALSE);
+    }
+    PlaceWindow(window, inside, anew);
+    windows.windowed = inside;
+}
+
+// The pump calls this when the window manager has said the window's frame. A frame of nothing is full screen's and
+// says nothing of the window shape's. In the window shape the window takes the place the real frame gives it.
+void WindowOnFrame(SDL_Window* window) {
+    int extents[4] = {};
+    if (!X11FrameExtents(window, extents) || extents[0] + extents[1] + extents[2] + extents[3] == 0) return;
+    const Frame frame = {extents[0], extents[1], extents[2], extents[3]};
+    windows.frame = frame;
+    windows.frameKnown = true;
+    if (windows.fullScreen) return;
+    const SDL_Rect inside = WindowedRect(UsableArea(DisplayOf(window)), frame);
+    // The window manager may have framed the window around the place it had full screen; SDL checks where the
+    // window is before it waits for a move, so asking again for the same place costs nothing.
+    PlaceWindow(window, inside, true);
     windows.windowed = inside;
 }
 
@@ -288,6 +327,7 @@ void PumpEvents() {
         InputOnEvent(event);
         Translate(event);
     }
+    if (X11TakeFrameChanged() && IsLive(windows.main)) WindowOnFrame(windows.main->sdlWindow);
     // SDL made the window anew for a renderer: the new X window gets the shape the program's window has.
     if (X11TakeWindowRecreated() && IsLive(windows.main)) {
         if (windows.fullScreen) {
@@ -328,10 +368,8 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     if (IsLive(windows.main)) return nullptr;
     if (!SystemInitVideo()) return nullptr;
     const SDL_Rect inside = WindowedRect(UsableArea(0), Frame{});
-    Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE;
-    if (exStyle & WS_EX_TOPMOST) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
-    SDL_Window* sdlWindow =
-        SDL_CreateWindow(windowName != nullptr ? windowName : "", inside.x, inside.y, inside.w, inside.h, flags);
+    SDL_Window* sdlWindow = SDL_CreateWindow(windowName != nullptr ? windowName : "", inside.x, inside.y, inside.w,
+                                             inside.h, SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
     if (sdlWindow == nullptr) {
         std::fprintf(stderr, "SDL window: %s\n", SDL_GetError());
         return nullptr;
@@ -340,7 +378,11 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     windows.managed = (driver != nullptr && std::strcmp(driver, "wayland") == 0) || X11WindowManagerRuns(sdlWindow);
     windows.windowed = inside;
     windows.fullScreen = false;
+    windows.topMost = (exStyle & WS_EX_TOPMOST) != 0;
+    windows.frame = {};
+    windows.frameKnown = false;
     X11Watch(sdlWindow);
+    if (windows.managed) X11RequestFrameExtents(sdlWindow);
     if (!windows.startInWindow) EnterFullScreen(sdlWindow);
     HWND window = new HWND__{sdlWindow,
                              SDL_GetWindowID(sdlWindow),
@@ -575,8 +617,9 @@ void TestPushQuit() {
     Push(event);
 }
 
-RECT TestWindowedInside(int usableWidth, int usableHeight) {
-    const SDL_Rect r = WindowedRect({0, 0, usableWidth, usableHeight}, Frame{});
+RECT TestWindowedInside(const RECT& usable, const RECT& frame) {
+    const SDL_Rect r = WindowedRect({usable.left, usable.top, usable.right - usable.left, usable.bottom - usable.top},
+                                    {frame.left, frame.right, frame.top, frame.bottom});
     return {r.x, r.y, r.x + r.w, r.y + r.h};
 }
 

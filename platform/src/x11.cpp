@@ -12,10 +12,12 @@ namespace {
 
 struct Watch {
     Display* display = nullptr;
-    ::Window window = 0;      // the program's window, watched for another client destroying it
-    ::Window destroyed = 0;   // the window as it was when another client destroyed it
-    bool windowGone = false;  // told once to the window's pump
-    bool recreated = false;   // SDL put a new X window under the program's window; told once to the pump
+    ::Window window = 0;        // the program's window, watched for another client destroying it
+    ::Window destroyed = 0;     // the window as it was when another client destroyed it
+    bool windowGone = false;    // told once to the window's pump
+    bool recreated = false;     // SDL put a new X window under the program's window; told once to the pump
+    Atom frameExtents = 0;      // _NET_FRAME_EXTENTS
+    bool frameChanged = false;  // the window manager said the window's frame; told once to the pump
     XErrorHandler previousErrors = nullptr;
 };
 Watch watch;
@@ -112,6 +114,8 @@ void X11Watch(SDL_Window* window) {
     watch.window = info.info.x11.window;
     watch.windowGone = false;
     watch.recreated = false;
+    watch.frameExtents = XInternAtom(watch.display, "_NET_FRAME_EXTENTS", False);
+    watch.frameChanged = false;
     XSetIOErrorHandler(ConnectionLost);
     XErrorHandler previous = XSetErrorHandler(OnXError);
     if (previous != OnXError) watch.previousErrors = previous;
@@ -124,6 +128,57 @@ void X11OnEvent(const SDL_Event& event) {
     }
     const XEvent& x = event.syswm.msg->msg.x11.event;
     if (x.type == DestroyNotify && x.xdestroywindow.window == watch.window && watch.window != 0) NoteDestroyed();
+    if (x.type == PropertyNotify && x.xproperty.window == watch.window && watch.window != 0 &&
+        x.xproperty.atom == watch.frameExtents) {
+        watch.frameChanged = true;
+    }
+}
+
+// True once, after the window manager set or changed the frame it says the window has.
+bool X11TakeFrameChanged() {
+    if (!watch.frameChanged) return false;
+    watch.frameChanged = false;
+    return true;
+}
+
+// The frame the window manager puts around the window, as it says on the window: left, right, top, bottom. False
+// where it says nothing (no window manager, another display).
+bool X11FrameExtents(SDL_Window* window, int extents[4]) {
+    SDL_SysWMinfo info;
+    if (!X11Info(window, &info)) return false;
+    Display* display = info.info.x11.display;
+    const Atom property = XInternAtom(display, "_NET_FRAME_EXTENTS", True);
+    if (property == 0) return false;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const bool read = XGetWindowProperty(display, info.info.x11.window, property, 0, 4, False, XA_CARDINAL, &type,
+                                         &format, &count, &after, &data) == Success &&
+                      type == XA_CARDINAL && format == 32 && count == 4;
+    if (read) {
+        // Xlib hands 32-bit items over as longs.
+        const long* values = reinterpret_cast<const long*>(data);
+        for (int i = 0; i < 4; ++i) extents[i] = int(values[i]);
+    }
+    if (data != nullptr) XFree(data);
+    return read;
+}
+
+// The window calls this before it shows itself framed (made, or leaving full screen) while it does not know its
+// frame yet: a window manager that follows the desktop conventions answers by setting _NET_FRAME_EXTENTS, which
+// reaches the pump as X11TakeFrameChanged.
+void X11RequestFrameExtents(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    if (!X11Info(window, &info)) return;
+    Display* display = info.info.x11.display;
+    XEvent request = {};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = info.info.x11.window;
+    request.xclient.message_type = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
+    request.xclient.format = 32;
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &request);
+    XFlush(display);
 }
 
 // True once, after another client destroyed the watched window. Requests on it, the program's own last ones among
