@@ -288,6 +288,9 @@ check_window_mode() {
     say "usable area ${work_w}x${work_h} at ($work_x, $work_y)"
     key alt+Return
     local deadline=$((SECONDS + 10)) id geometry="none" x y w h left=0 right=0 top=0 bottom=0 scale fits=false
+    # The window is taken once it fits and has kept its place for half a second: the program may still correct it
+    # once the window manager has told the frame.
+    local fitting=""
     while :; do
         alive "$PROGRAM_PID" || fail "the program ended while waiting for its window"
         if id=$(program_window); then
@@ -304,8 +307,14 @@ check_window_mode() {
             ((scale >= 1)) || scale=1
             if ((w == 640 * scale && h == 480 * scale && x - left >= work_x && y - top >= work_y &&
                 x + w + right <= work_x + work_w && y + h + bottom <= work_y + work_h)); then
-                fits=true
-                break
+                if [[ "$fitting" == "$geometry" ]]; then
+                    fits=true
+                    break
+                fi
+                fitting=$geometry
+                sleep 0.4
+            else
+                fitting=""
             fi
         fi
         ((SECONDS < deadline)) || break

@@ -13,7 +13,7 @@ Each prints "ready" once the server has done what it asked.
 import sys
 import time
 
-from Xlib import X, Xatom, display
+from Xlib import X, Xatom, Xutil, display
 
 
 def colour(dpy, rgb):
@@ -49,6 +49,9 @@ def panel(dpy, height, rgb):
     window.change_property(atom("_NET_WM_STRUT_PARTIAL"), Xatom.CARDINAL, 32,
                            [0, 0, 0, height, 0, 0, 0, 0, 0, 0, 0, width - 1])
     window.set_wm_name("ditessary-e2e-panel")
+    # Its place is its own, as a panel's is: without this a window manager places it as it places any window.
+    window.set_wm_normal_hints(flags=Xutil.USPosition | Xutil.USSize | Xutil.PPosition | Xutil.PSize,
+                               x=0, y=top, width=width, height=height)
     window.map()
     ready_then_stay(dpy)
 
