@@ -11,7 +11,7 @@ if [ ${#packages[@]} -eq 0 ]; then
         libgtest-dev libgmock-dev libbenchmark-dev
         clang libclang-rt-14-dev clang-format
         xvfb xdotool x11-apps x11-utils x11-xserver-utils imagemagick xauth valgrind python3-xlib
-        icewm openbox xfwm4 dbus-x11 dbus-user-session libgl1-mesa-dri
+        icewm openbox xfwm4 dbus-daemon dbus-x11 dbus-user-session libgl1-mesa-dri
         weston mutter kwin-wayland sway swaybg grim wtype xwayland libcap2-bin
         desktop-file-utils appstream man-db dpkg-dev file lintian
     )

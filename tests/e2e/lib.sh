@@ -48,7 +48,7 @@ PANEL_ORANGE="224,128,32"
 OVER_MAGENTA="255,0,255"
 # The windows the runs make beside the program (python3-xlib; the Debian interpreter, whatever python3 is first on
 # the PATH).
-XWINDOWS="/usr/bin/python3 $(dirname "${BASH_SOURCE[0]}")/xwindows.py"
+XWINDOWS=(/usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/xwindows.py")
 
 fail() {
     echo "FAIL ($E2E_TAG): $*" >&2
@@ -284,7 +284,7 @@ wait_x11_wm() {
 
 # Usage: x11_desktop_colour <r,g,b>: the root window's colour, for window managers that draw no desktop.
 x11_desktop_colour() {
-    $XWINDOWS root "$1" > /dev/null || fail "could not colour the root window"
+    "${XWINDOWS[@]}" root "$1" > /dev/null || fail "could not colour the root window"
 }
 
 # "x y width height" of _NET_WORKAREA on the first desktop, or of the whole screen where nobody sets it.
@@ -301,7 +301,7 @@ work_area() {
 start_x11_panel() {
     local height=$1 width screen_h
     read -r width screen_h <<< "$(xdotool getdisplaygeometry)"
-    start_desktop panel $XWINDOWS panel "$height" "$PANEL_ORANGE"
+    start_desktop panel "${XWINDOWS[@]}" panel "$height" "$PANEL_ORANGE"
     local deadline=$((SECONDS + 10))
     until [[ "$(work_area | cut -d ' ' -f 4)" == "$((screen_h - height))" ]]; do
         desktop_up panel "$deadline"
@@ -351,7 +351,8 @@ wait_xwayland() {
     while :; do
         for lock in $(find /tmp -maxdepth 1 -name '.X*-lock' 2> /dev/null | sort -V); do
             pid=$(tr -d ' \n' < "$lock" 2> /dev/null) || continue
-            [[ -n "$pid" ]] && grep -qzxF "$E2E_MARK" "/proc/$pid/environ" 2> /dev/null || continue
+            [[ -n "$pid" ]] || continue
+            grep -qzxF "$E2E_MARK" "/proc/$pid/environ" 2> /dev/null || continue
             XWAYLAND_LOCKS+=("$lock")
             number=${lock#/tmp/.X}
             [[ -n "$XWAYLAND_DISPLAY" ]] || XWAYLAND_DISPLAY=":${number%-lock}"

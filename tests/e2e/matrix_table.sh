@@ -11,14 +11,14 @@ order() {
         weston) echo 20 ;; mutter) echo 21 ;; kwin) echo 22 ;; sway) echo 23 ;;
         x11) echo 1 ;; wayland) echo 2 ;; xwayland) echo 3 ;;
         auto) echo 1 ;; opengl) echo 2 ;; software) echo 3 ;; framebuffer) echo 4 ;;
-        fake-dri3) echo 5 ;; fake-nvidia) echo 6 ;; fake-none) echo 7 ;;
+        fake-dri3) echo 5 ;; fake-nvidia) echo 6 ;; fake-dri) echo 7 ;; fake-none) echo 8 ;;
         *) echo 99 ;;
     esac
 }
 
-echo "| desktop | backend | path asked | path taken | result | seconds | checks |"
-echo "|---|---|---|---|---|---|---|"
+echo "| desktop | screen | backend | path asked | path taken | result | seconds | checks |"
+echo "|---|---|---|---|---|---|---|---|"
 for file in "$1"/result-*.txt; do
-    IFS='|' read -r desktop backend path taken result seconds checks < "$file"
-    echo "$(order "$desktop") $(order "$backend") $(order "$path")|$desktop|$backend|$path|$taken|$result|$seconds|$checks"
-done | sort -n -k1,1 -k2,2 -k3,3 | cut -d '|' -f 2- | sed 's/^/| /; s/|/ | /g; s/$/ |/'
+    IFS='|' read -r desktop screen backend path taken result seconds checks < "$file"
+    echo "$(order "$desktop") $(order "$backend") $(order "$path")|$desktop|${screen/x/ × }|$backend|$path|$taken|$result|$seconds|$checks"
+done | sort -n -k1,1 -k2,2 -k3,3 | cut -d '|' -f 2- | sed 's/|/ | /g; s/^/| /; s/$/ |/'

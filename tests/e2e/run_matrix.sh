@@ -32,17 +32,22 @@ shim=${6:-}
 e2e_init "$2" "$desktop-$backend-$path"
 started_ns=$(date +%s%N)
 
-# Each case leaves one line for the README's table in result-<tag>.txt: desktop, backend, path, the path taken, the
-# result, its seconds, and the checks the desktop allowed.
+# Each case leaves one line for the README's table in result-<tag>.txt: desktop, screen, backend, path, the path
+# taken, the result, its seconds, and the checks the desktop allowed.
 CHECKS=()
 PATH_TAKEN=""
 record() {
     local result=$1
-    printf '%s|%s|%s|%s|%s|%s|%s\n' "$desktop" "$backend" "$path" "${PATH_TAKEN:--}" "$result" \
-        "$((($(date +%s%N) - started_ns + 500000000) / 1000000000))" "$(IFS=,; echo "${CHECKS[*]}" | sed 's/,/, /g')" \
+    printf '%s|%s|%s|%s|%s|%s|%s|%s\n' "$desktop" "${screen_w}x${screen_h}" "$backend" "$path" "${PATH_TAKEN:--}" "$result" \
+        "$((($(date +%s%N) - started_ns + 500000000) / 1000000000))" "$(checks_done)" \
         > "$E2E_SHOTS/result-$E2E_TAG.txt"
 }
 passed() { CHECKS+=("$1"); }
+checks_done() {
+    local joined
+    joined=$(IFS=,; echo "${CHECKS[*]}")
+    echo "${joined//,/, }"
+}
 fail() {
     echo "FAIL ($E2E_TAG): $*" >&2
     record "fails: $*"
@@ -91,7 +96,7 @@ case "$desktop" in
         x11_desktop_colour "$DESKTOP_GREEN"
         [[ "$desktop" == bare ]] && window_manager=none
         if [[ "$desktop" == stale-* ]]; then
-            $XWINDOWS stale-wm "${desktop#stale-}" > /dev/null || fail "could not leave a window manager's record"
+            "${XWINDOWS[@]}" stale-wm "${desktop#stale-}" > /dev/null || fail "could not leave a window manager's record"
             ! x11_wm_window > /dev/null || fail "the stale record reads as a window manager"
             say "the root names $(xprop -root _NET_SUPPORTING_WM_CHECK | sed 's/.*# //'), which is no window manager"
         fi
@@ -256,7 +261,7 @@ check_window_is_output() {
 check_over_bars() {
     local x=8 y=4 w=200 h=24
     ((PIC_Y >= y + h || PIC_X >= x + w)) || fail "no bar at ($x, $y) to cover"
-    start_desktop over $XWINDOWS over "$x" "$y" "$w" "$h" "$OVER_MAGENTA"
+    start_desktop over "${XWINDOWS[@]}" over "$x" "$y" "$w" "$h" "$OVER_MAGENTA"
     local over_pid=${DESKTOP_PIDS[-1]} deadline=$((SECONDS + 5))
     # Shown when none of the bar under it is black: xwd reads a window of another depth than the program's in
     # colours of its own, so its colour is not looked for.
