@@ -10,8 +10,9 @@ if [ ${#packages[@]} -eq 0 ]; then
         libsdl2-dev libx11-dev libxtst-dev libfreetype-dev libfontconfig-dev fontconfig zlib1g-dev fonts-ipafont-mincho fonts-dejavu-core
         libgtest-dev libgmock-dev libbenchmark-dev
         clang libclang-rt-14-dev clang-format
-        xvfb xdotool x11-apps x11-utils imagemagick xauth valgrind icewm weston
-        xwayland x11-xserver-utils mutter dbus-daemon
+        xvfb xdotool x11-apps x11-utils x11-xserver-utils imagemagick xauth valgrind python3-xlib
+        icewm openbox xfwm4 dbus-daemon dbus-x11 dbus-user-session libgl1-mesa-dri
+        weston mutter kwin-wayland sway swaybg grim wtype xwayland libcap2-bin
         desktop-file-utils appstream man-db dpkg-dev file lintian devscripts git
     )
 fi
