@@ -234,7 +234,7 @@ check_refused_once() {
     # Half a core over the 3 s; paced frames that fail cost about 1 % here.
     ((ticks * 2 < 3 * per_second)) || fail "the program took $ticks ticks of $((3 * per_second)) in 3 s: not paced"
     say "refused once ('$(grep -a "^$refused" "$PROGRAM_LOG")'), $ticks ticks of CPU in 3 s"
-    passed "refused once, paced"
+    passed "refused once and paced"
 }
 
 # Where the output cannot be read: the size the compositor configured the window with, full screen, and the buffers
