@@ -286,6 +286,9 @@ void PumpEvents() {
         DirectDrawOnEvent(event);
         InputOnEvent(event);
         Translate(event);
+        // A drop hands its receiver a name to free; the program takes no drops, as a window without
+        // WS_EX_ACCEPTFILES does not.
+        if (event.type == SDL_DROPFILE || event.type == SDL_DROPTEXT) SDL_free(event.drop.file);
     }
     // A window destroyed by another client, or the terminal hanging up, closes the program as the desktop's close does.
     const bool destroyedElsewhere = X11TakeWindowGone();
