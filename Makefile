@@ -29,7 +29,7 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir $(ASAN_BUILD) -j$(JOBS) --output-on-failure -LE no-sanitize
 
 # Each fuzz target briefly from the seed corpus; what it finds stays in the build folder, not in fuzz/corpus.
-FUZZ_TARGETS := bitmap_reader palette_file
+FUZZ_TARGETS := bitmap_reader palette_file program
 FUZZ_SECONDS ?= 20
 
 fuzz: deps

@@ -580,6 +580,12 @@ bool TestWindowMinimised() { return IsLive(windows.main) && windows.main->minimi
 
 int TestQueuedMessageCount() { return int(windows.queue.size()); }
 
+void TestSetWindowSize(int width, int height) {
+    if (IsLive(windows.main)) SDL_SetWindowSize(windows.main->sdlWindow, width, height);
+}
+
+void TestForgetWindowClasses() { windows.classes.clear(); }
+
 void TestSetPumpHook(std::function<void()> hook) { windows.pumpHook = std::move(hook); }
 
 void TestSetMessageObserver(std::function<void(HWND, UINT, bool)> observer) {
