@@ -18,8 +18,6 @@ namespace {
 
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
-// A run draws at most this many frames, so that one input costs milliseconds and the walk can still reach an edge.
-constexpr int kFrameBudget = 250;
 // Passes of the loop a minimised program may spin after Escape before it counts as stuck.
 constexpr long kPassesToClose = 100000;
 // Frames the program may still draw after Escape or a close request; it closes at the next message.
@@ -58,7 +56,7 @@ struct Run {
     const uint8_t* data = nullptr;
     size_t size = 0;
     size_t at = 0;
-    int frameBudget = kFrameBudget;
+    int frameBudget = kScriptFrameBudget;
     int framesToRun = 0;   // frames (or passes) still to come before the next step
     bool ended = false;    // no step left: Escape follows
     bool closing = false;  // the script asked the desktop to close the program
@@ -79,6 +77,7 @@ struct Run {
     std::vector<Stick> sticks;
     int deviceProduct = -1;  // the make of the stick the program's device was made for, -1 for none
     int relaxUntil = 0;      // frames up to this one may show what a fault leaves of a picture
+    int strikeAtCall = 0;    // the back buffer's BltFast call an armed failure or loss strikes at, 0 for none
 
     BYTE sceneBefore = SCENE_TITLE_INIT;
     LONG playerX = 0;
@@ -140,6 +139,12 @@ int Side() {
 void Relax(int frames) { run->relaxUntil = std::max(run->relaxUntil, run->frame + frames); }
 
 // --- the steps ---
+
+// A fault armed on the back buffer's BltFast strikes after `skip` calls go through, which may be frames later: every
+// frame until then may show it.
+void ArmedAfter(int skip) {
+    run->strikeAtCall = TestSurfaceCallCount(app.backBuffer, TestSurfaceOp::BltFast) + skip + 1;
+}
 
 void PushKey(int scancode, bool down, bool repeat = false) {
     TestPushKey(scancode, down, repeat);
@@ -320,7 +325,8 @@ void Step(uint8_t op) {
         }
         case kOpFocusLost:
             TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
-            r.focused = false;
+            // Before start-up the event names no window: only the keys and buttons are forgotten.
+            if (TestGetLiveObjects().windows > 0) r.focused = false;
             std::fill(std::begin(r.held), std::end(r.held), false);
             std::fill(std::begin(r.pending), std::end(r.pending), false);
             std::fill(std::begin(r.heldButton), std::end(r.heldButton), false);
@@ -329,7 +335,7 @@ void Step(uint8_t op) {
             break;
         case kOpFocusGained:
             TestPushWindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
-            r.focused = true;
+            if (TestGetLiveObjects().windows > 0) r.focused = true;
             break;
         case kOpMinimise:
         case kOpRestore:
@@ -359,7 +365,8 @@ void Step(uint8_t op) {
             if (kind % 4 == 0) {
                 TestLoseAllSurfaces();
             } else if (kind % 4 == 3) {
-                if (app.backBuffer) TestLoseAllSurfacesAt(app.backBuffer, TestSurfaceOp::BltFast, skip % 12);
+                if (app.backBuffer && TestLoseAllSurfacesAt(app.backBuffer, TestSurfaceOp::BltFast, skip % 12))
+                    ArmedAfter(skip % 12);
             } else {
                 SDL_Event event{};
                 event.type = kind % 4 == 1 ? SDL_RENDER_TARGETS_RESET : SDL_RENDER_DEVICE_RESET;
@@ -393,7 +400,9 @@ void Step(uint8_t op) {
         }
         case kOpBlitFail: {
             const int skip = Byte() % 12;
-            if (app.backBuffer) TestFailSurfaceOpAfter(app.backBuffer, TestSurfaceOp::BltFast, DDERR_GENERIC, 1, skip);
+            if (app.backBuffer &&
+                TestFailSurfaceOpAfter(app.backBuffer, TestSurfaceOp::BltFast, DDERR_GENERIC, 1, skip))
+                ArmedAfter(skip);
             Relax(2);
             ++totals.faults;
             break;
@@ -637,7 +646,10 @@ void CheckFrame(const ProgramFrame& frame) {
     if (scene != SCENE_TITLE_INIT && scene != SCENE_TITLE && scene != SCENE_GAME_INIT && scene != SCENE_GAME)
         Fail("the scene number is %d, neither scene's", scene);
     const TestLiveObjects live = TestGetLiveObjects();
-    if (r.frame == 1) r.startLive = live;
+    if (r.frame == 1) {
+        r.startLive = live;
+        totals.startLive = Describe(live);
+    }
     if (!SameLive(live, r.startLive))
         Fail("live objects changed from start-up's %s to %s", Describe(r.startLive).c_str(), Describe(live).c_str());
     if (app.cursorX < 10 || app.cursorX > 610 || app.cursorY < 10 || app.cursorY > 450)
@@ -648,13 +660,23 @@ void CheckFrame(const ProgramFrame& frame) {
     const LONG shownX = r.sceneBefore == SCENE_GAME_INIT ? kWalkStart : r.playerX;
     if (walk) {
         ++totals.walks;
+        totals.walksEnded += scene == SCENE_TITLE_INIT;
         if (std::abs(app.playerX - shownX) > 1)
             Fail("the sprite moved from %ld to %ld in one frame", long(shownX), long(app.playerX));
         if (!(150 < app.playerX && app.playerX < 594) && scene != SCENE_TITLE_INIT)
             Fail("the sprite is at %ld, outside the field, and the walk goes on", long(app.playerX));
         if (shownX <= 150 || shownX >= 594) Fail("the sprite was drawn at %ld, outside the field", long(shownX));
     }
+    if (r.strikeAtCall > 0) {
+        Relax(0);
+        if (TestSurfaceCallCount(app.backBuffer, TestSurfaceOp::BltFast) >= r.strikeAtCall) r.strikeAtCall = 0;
+    }
     if (frame.presented) CheckPicture(frame.picture, walk, shownX);
+    // A surface still lost (a bitmap the other scene does not draw, a restore that failed) is repaired by the next
+    // blit that meets it, and that rectangle is missing from the next frame.
+    for (LPDIRECTDRAWSURFACE7 surface :
+         {app.primarySurface, app.backgroundSurface, app.glyphSurface, app.titleSurface, app.charaSurface})
+        if (surface != nullptr && surface->IsLost() == DDERR_SURFACELOST) Relax(1);
     r.sceneBefore = scene;
     r.playerX = app.playerX;
 }
@@ -721,11 +743,12 @@ void ScriptSetUp() {
     signal(SIGINT, SIG_DFL);
 }
 
-void RunScript(const uint8_t* data, size_t size) {
+void RunScript(const uint8_t* data, size_t size, int frameBudget) {
     Run state;
     run = &state;
     state.data = data;
     state.size = size;
+    state.frameBudget = frameBudget;
 
     // A clean program in a clean layer: the record as the process starts it, no window class, no hook armed.
     app = AppState{};

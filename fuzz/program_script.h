@@ -12,17 +12,20 @@ struct ScriptTotals {
     long events = 0;  // script steps other than frames
     long frames = 0;  // frames the program drew
     long presented = 0;
-    long faults = 0;       // injected display and input faults, losses and minimisations among the events
-    long closedEarly = 0;  // runs the script itself closed (close request, signals, Escape or F12)
-    long walks = 0;        // frames of the walk scene
+    long faults = 0;        // injected display and input faults, losses and minimisations among the events
+    long closedEarly = 0;   // runs the script itself closed (close request, signals, Escape or F12)
+    long walks = 0;         // frames of the walk scene
+    long walksEnded = 0;    // walks that ended with the sprite leaving the field
+    std::string startLive;  // the live objects after the last run's start-up
 };
 
 // Once per process, before the first script: SDL's variables and a first run of the program, whose surfaces give
 // the pictures every frame is held against.
 void ScriptSetUp();
 // One run of the program from a clean start: WinMain under the script these bytes make, then Escape. A broken
-// invariant prints one line saying which and aborts.
-void RunScript(const uint8_t* data, size_t size);
+// invariant prints one line saying which and aborts. The fuzzer keeps runs short; the long run lifts the limit.
+constexpr int kScriptFrameBudget = 250;
+void RunScript(const uint8_t* data, size_t size, int frameBudget = kScriptFrameBudget);
 const ScriptTotals& ScriptTotalsSoFar();
 // Called with the message just before the abort, so a caller can keep what reproduces it.
 void ScriptOnFailure(std::function<void(const std::string&)> handler);
