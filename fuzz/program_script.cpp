@@ -504,6 +504,13 @@ int GlyphPixel(const char* text, int x, int y) {
     return pixel == pictures.glyphKey ? -1 : pixel;
 }
 
+// A back buffer a fault left undrawn still holds the sprite of the last frames, presented or not.
+bool SpriteNearby(LONG shownX, int x, int y, BYTE shown) {
+    for (LONG at = shownX - 8; at <= shownX + 8; ++at)
+        if (CellPixel(kSpriteCell, POINT{at, 400}, x, y) == shown) return true;
+    return false;
+}
+
 bool InBand(int x, int y) {
     return x >= kTextBand.left && x < kTextBand.right && y >= kTextBand.top && y < kTextBand.bottom;
 }
@@ -539,6 +546,7 @@ void CheckPicture(const TestFrame& picture, bool walk, LONG shownX) {
                  (!walk && shown == kTitleClearIndex) || (!r.previous[0].empty() && shown == r.previous[0][row + x]) ||
                  (!r.previous[1].empty() && shown == r.previous[1][row + x])))
                 continue;
+            if (relaxed && walk && SpriteNearby(shownX, x, y, shown)) continue;
             Fail("the %s scene's picture differs at (%d, %d): expected index %d, shown %d%s",
                  walk ? "walk" : "input-test", x, y, r.expected.pixels[row + x], shown,
                  relaxed ? ", even allowing for the fault" : "");
