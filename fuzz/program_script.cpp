@@ -680,6 +680,7 @@ void CheckFrame(const ProgramFrame& frame) {
         if (TestSurfaceCallCount(app.backBuffer, TestSurfaceOp::BltFast) >= r.strikeAtCall) r.strikeAtCall = 0;
     }
     if (frame.presented) CheckPicture(frame.picture, walk, shownX);
+    if (!frame.presented && r.frame > r.relaxUntil) Fail("a frame no fault reached was not shown");
     // A surface still lost (a bitmap the other scene does not draw, a restore that failed) is repaired by the next
     // blit that meets it, and that rectangle is missing from the next frame.
     for (LPDIRECTDRAWSURFACE7 surface :
