@@ -511,6 +511,16 @@ bool SpriteNearby(LONG shownX, int x, int y, BYTE shown) {
     return false;
 }
 
+// ... and the counter as an earlier frame drew it, with other digits.
+bool AnyCounterGlyph(int x, int y, BYTE shown) {
+    if (y >= 16 || x >= 12 * 8) return false;
+    for (char c : std::string("0123456789 FPS")) {
+        const char text[2] = {c, '\0'};
+        if (GlyphPixel(text, x % 8, y) == shown) return true;
+    }
+    return false;
+}
+
 bool InBand(int x, int y) {
     return x >= kTextBand.left && x < kTextBand.right && y >= kTextBand.top && y < kTextBand.bottom;
 }
@@ -547,6 +557,7 @@ void CheckPicture(const TestFrame& picture, bool walk, LONG shownX) {
                  (!r.previous[1].empty() && shown == r.previous[1][row + x])))
                 continue;
             if (relaxed && walk && SpriteNearby(shownX, x, y, shown)) continue;
+            if (relaxed && AnyCounterGlyph(x, y, shown)) continue;
             Fail("the %s scene's picture differs at (%d, %d): expected index %d, shown %d%s",
                  walk ? "walk" : "input-test", x, y, r.expected.pixels[row + x], shown,
                  relaxed ? ", even allowing for the fault" : "");
