@@ -206,7 +206,7 @@ int main(int argc, char** argv) {
     ScriptSetUp();
 
     const auto started = std::chrono::steady_clock::now();
-    long done = 0, nextReport = events / 10;
+    long done = 0, nextReport = events / 100;
     while (done < events) {
         const long now = std::min(kEventsPerRun, events - done);
         script = MakeScript(seed, run, now);
@@ -216,11 +216,14 @@ int main(int argc, char** argv) {
         done += std::max(1L, ScriptTotalsSoFar().events - before);
         ++run;
         if (done >= nextReport) {
-            std::printf("monkey: %ld events, %ld frames, %.0f s\n", ScriptTotalsSoFar().events,
-                        ScriptTotalsSoFar().frames,
-                        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+            const ScriptTotals& t = ScriptTotalsSoFar();
+            std::printf(
+                "monkey: %ld events, %ld frames (%ld presented, %ld of the walk, %ld walks ended), %ld faults, "
+                "%ld runs, peak resident %ld kB, %.0f s\n",
+                t.events, t.frames, t.presented, t.walks, t.walksEnded, t.faults, t.runs - 1, ResidentKb("VmHWM:"),
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
             std::fflush(stdout);
-            nextReport += events / 10;
+            nextReport += events / 100;
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
