@@ -136,7 +136,7 @@ std::vector<uint8_t> MakeScript(uint64_t seed, long run, long events) {
                 AppendKey(random, out);
                 break;
             case kOpWindowSize:
-                // Up to 4096 pixels a side, then a couple of frames and back to the small window: a gigabyte frame
+                // Up to 8176 pixels a side, then a couple of frames and back to the small window: a gigabyte frame
                 // on every step would make the long run days long, and the fuzzer reaches the largest sizes.
                 for (int side = 0; side < 2; ++side) {
                     out.push_back(uint8_t(random.Below(13)));
