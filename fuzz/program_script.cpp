@@ -141,9 +141,10 @@ void Relax(int frames) { run->relaxUntil = std::max(run->relaxUntil, run->frame 
 // --- the steps ---
 
 // A fault armed on the back buffer's BltFast strikes after `skip` calls go through, which may be frames later: every
-// frame until then may show it.
+// frame until then may show it. A failure and a loss are armed apart, so the later of the two counts.
 void ArmedAfter(int skip) {
-    run->strikeAtCall = TestSurfaceCallCount(app.backBuffer, TestSurfaceOp::BltFast) + skip + 1;
+    run->strikeAtCall =
+        std::max(run->strikeAtCall, TestSurfaceCallCount(app.backBuffer, TestSurfaceOp::BltFast) + skip + 1);
 }
 
 void PushKey(int scancode, bool down, bool repeat = false) {
