@@ -6,7 +6,7 @@ FUZZ_BUILD := build-fuzz
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
 .PHONY: deps build run test test-asan format format-check bench soak fuzz artwork icons docs clean
-.PHONY: valgrind startup install uninstall package
+.PHONY: valgrind startup install uninstall package monkey
 
 deps:
 	@tools/install-deps.sh
@@ -29,7 +29,7 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir $(ASAN_BUILD) -j$(JOBS) --output-on-failure -LE no-sanitize
 
 # Each fuzz target briefly from the seed corpus; what it finds stays in the build folder, not in fuzz/corpus.
-FUZZ_TARGETS := bitmap_reader palette_file
+FUZZ_TARGETS := bitmap_reader palette_file program
 FUZZ_SECONDS ?= 20
 
 fuzz: deps
@@ -60,6 +60,14 @@ bench: build
 SOAK_FRAMES ?= 1000000
 soak: build
 	SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy SDL_RENDER_VSYNC=0 ./$(BUILD)/tests/soak/ditessary_soak $(SOAK_FRAMES)
+
+# Ten million events of the whole program under scripts made from SEED, every frame checked as the fuzzer checks it
+# (the suite runs 20,000). The seed is printed; a failure names its run, and SEED=n RUN=r replays from that run.
+SEED ?= $(shell date +%s)
+RUN ?= 0
+MONKEY_EVENTS ?= 10000000
+monkey: build
+	SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ./$(BUILD)/tests/soak/ditessary_monkey $(SEED) $(MONKEY_EVENTS) $(RUN)
 
 # The soak's short run under valgrind memcheck: no invalid access, nothing definitely lost (also in the suite).
 valgrind: build

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the fuzz targets' seed corpus: small bitmaps we make, good and broken, deterministically."""
+"""Writes the fuzz targets' seed corpus, deterministically: small bitmaps we make, good and broken, and short
+scripts of desktop events that take the whole program through both scenes."""
 import os
 import struct
 import sys
@@ -38,6 +39,66 @@ def file_of(parts):
     return b"BM" + struct.pack("<IHHI", 14 + len(head) + len(pixels), 0, 0, 14 + len(head)) + head + pixels
 
 
+# The program fuzzer's steps, in the order of ScriptOp in program_script.h.
+(FRAME, FRAMES, KEY_DOWN, KEY_UP, KEY_REPEAT, MOTION, FAR_MOTION, BUTTON, WHEEL, STICK_ATTACH, STICK_DETACH,
+ STICK_REPLUG, STICK_AXIS, STICK_BUTTON, STICK_HAT, FOCUS_LOST, FOCUS_GAINED, MINIMISE, RESTORE, ALT_ENTER,
+ WINDOW_SIZE, EXPOSE, SURFACE_LOSS, RESTORE_FAIL, BUSY, BLIT_FAIL, READ_FAIL, CLOCK, TEXT, CLOSE) = range(30)
+SPACE, RIGHT, LEFT, DOWN, UP = 44, 79, 80, 81, 82
+
+
+def script(start, *steps):
+    return bytes([start]) + b"".join(bytes(step) for step in steps)
+
+
+def frames(n):
+    out = []
+    while n > 0:
+        out.append([FRAMES, min(n, 256) - 1])
+        n -= 256
+    return out
+
+
+def signed16(value):
+    return [value & 0xFF, (value >> 8) & 0xFF]
+
+
+def programs():
+    start_walk = [[FRAME], [KEY_DOWN, SPACE], [FRAME], [KEY_UP, SPACE]]
+    return {
+        "walk_right_to_the_edge": script(8, *start_walk, [KEY_DOWN, RIGHT], *frames(212), [KEY_UP, RIGHT], [FRAME]),
+        "walk_left_by_stick": script(8, [STICK_ATTACH, 2, 10, 1, 0], [FRAME], [STICK_BUTTON, 0, 8, 1], [FRAME],
+                                     [STICK_BUTTON, 0, 8, 0], [STICK_AXIS, 0, 0, *signed16(-32768)], *frames(240)),
+        "title_mouse_keys_focus": script(12, [FRAME], [MOTION, 0xFF, 0xFF], [FRAME], [MOTION, 3, 1], [FRAME],
+                                         [FAR_MOTION, 0, 0, 0, 0x40, 0, 0, 0, 0x40], [FRAME], [MOTION, 1, 1], [FRAME],
+                                         [FAR_MOTION, 0, 0, 0, 0xC0, 0, 0, 0, 0xC0],
+                                         [BUTTON, 0x81], [KEY_DOWN, LEFT], [KEY_DOWN, UP], [FRAME], [FOCUS_LOST],
+                                         [KEY_UP, LEFT], [FRAME], [FOCUS_GAINED], [FRAME], [FRAME], [FRAME], [BUTTON, 0x01],
+                                         [WHEEL, 3, 0, 1], [KEY_REPEAT, UP], [FRAME], [KEY_DOWN, 0xF1, 0x20], [FRAME]),
+        "faults_in_both_scenes": script(1, [FRAME], [SURFACE_LOSS, 0, 0], [FRAME], [RESTORE_FAIL, 2, 0], [FRAME],
+                                        [FRAME], [BUSY, 3, 0], [BUSY, 1, 1], [FRAME], [BLIT_FAIL, 1], [FRAME],
+                                        [READ_FAIL, 0, 0, 2], [READ_FAIL, 1, 2, 1], [FRAME], [MINIMISE], [FRAME],
+                                        [FRAME], [RESTORE], [FRAME], [ALT_ENTER], [FRAME], [WINDOW_SIZE, 9, 0, 8, 0],
+                                        [EXPOSE], [FRAME], [KEY_DOWN, SPACE], [FRAME], [KEY_UP, SPACE],
+                                        [KEY_DOWN, LEFT], [FRAME], [SURFACE_LOSS, 3, 1], [FRAME],
+                                        [SURFACE_LOSS, 1, 0], [FRAME], [RESTORE_FAIL, 3, 3], *frames(8)),
+        "sticks_plugged_in_turns": script(8, [STICK_ATTACH, 2, 10, 0, 0], [STICK_ATTACH, 4, 12, 1, 1], [FRAME],
+                                          [STICK_AXIS, 0, 0, *signed16(-20000)], [FRAME], [STICK_DETACH, 0], [FRAME],
+                                          [STICK_ATTACH, 2, 10, 0, 0], [FRAME], [STICK_AXIS, 1, 1, *signed16(30000)],
+                                          [FRAME], [STICK_REPLUG, 1], [FRAME], [STICK_BUTTON, 1, 8, 1], [FRAME],
+                                          [STICK_AXIS, 1, 0, *signed16(32767)], *frames(4), [STICK_DETACH, 1],
+                                          *frames(3), [STICK_ATTACH, 3, 9, 2, 2], [FRAME]),
+        "stick_unplugged_and_another_make_in": script(8, [STICK_ATTACH, 2, 10, 0, 0], [FRAME],
+                                                     [STICK_AXIS, 0, 0, *signed16(-32768)], [FRAME], [STICK_DETACH, 0],
+                                                     [FRAME], [STICK_ATTACH, 2, 10, 0, 1],
+                                                     [STICK_AXIS, 0, 0, *signed16(32767)], [FRAME], [FRAME],
+                                                     [STICK_REPLUG, 0], [STICK_AXIS, 0, 1, *signed16(-32768)], [FRAME],
+                                                     [STICK_ATTACH, 2, 10, 0, 0], [FRAME], [FRAME]),
+        "text_drops_clock_and_a_signal": script(6, [FRAME], [TEXT, 0, 3, 0x41, 0x42, 0x43], [TEXT, 2, 4, 0x2F, 0x61,
+                                                0x62, 0x63], [TEXT, 3, 2, 0x68, 0x69], [TEXT, 5], [FRAME], [CLOCK, 4],
+                                                [FRAME], [CLOCK, 8], [FRAME], [CLOCK, 3], [FRAME], [CLOSE, 0xC3]),
+    }
+
+
 def main(root):
     diagonal = lambda x, y: (x * 7 + y * 3) & 255
     bitmaps = {
@@ -69,7 +130,7 @@ def main(root):
     palettes["header_only.bmp"] = good[:54]
     palettes["short_table.bmp"] = good[:54 + 42]
 
-    for folder, files in (("bitmap_reader", bitmaps), ("palette_file", palettes)):
+    for folder, files in (("bitmap_reader", bitmaps), ("palette_file", palettes), ("program", programs())):
         os.makedirs(os.path.join(root, folder), exist_ok=True)
         for name, data in files.items():
             with open(os.path.join(root, folder, name), "wb") as out:

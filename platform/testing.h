@@ -197,6 +197,9 @@ bool TestMouseCaptured();
 // A virtual joystick of another make: each product id gives its own SDL product GUID (TestAttachJoystick's pads all
 // share one). Returns the instance id as TestAttachJoystick does.
 int TestAttachJoystickOfProduct(int axes, int buttons, int hats, uint16_t product);
+// Clears every input hook above (injected failures, refused properties, uncreatable joysticks) and forgets the keys
+// and mouse buttons SDL last said were down, as a new process starts.
+void TestClearInputHooks();
 
 // --- text ---
 
@@ -273,6 +276,11 @@ RECT TestWindowedInside(const RECT& usable, const RECT& frame = {0, 0, 0, 0}, in
 // The window's inside made that size, as a person dragging its edge would; a full-screen window may keep its own.
 void TestResizeWindow(int width, int height);
 int TestQueuedMessageCount();
+// The window's inside made this size, as a person dragging its edge or the desktop changing would; takes effect at
+// once.
+void TestSetWindowSize(int width, int height);
+// Forgets every registered window class, so a process can run the program's start-up again after its window is gone.
+void TestForgetWindowClasses();
 // Called at the start of every pump (PeekMessageA and GetMessageA pump), before any event is taken.
 void TestSetPumpHook(std::function<void()> hook);
 // Called around every window-procedure call the layer makes, sent or dispatched: before with returned false,

@@ -23,7 +23,10 @@ struct BitmapShape {
     // (default: colourUsed, or 2^bitCount for palettised depths), cycling through `colours`.
     std::vector<uint32_t> colours;
     int tableEntries = -1;
-    // The raw value of pixel (x, y), y counted from the top; for 24 bits 0xRRGGBB. Depths of 8 bits and more.
+    // Channel masks written between a 40-byte header and the colour table, as BI_BITFIELDS places them.
+    std::vector<uint32_t> masks;
+    // The raw value of pixel (x, y), y counted from the top: a table index, or for 24 bits 0xRRGGBB, or the 16- or
+    // 32-bit word. Below 8 bits the pixels fill each byte from its high bits.
     std::function<uint32_t(int x, int y)> pixel = [](int x, int y) { return uint32_t(x + y); };
 };
 
@@ -41,7 +44,8 @@ inline int TableEntries(const BitmapShape& shape) {
 
 // Header, masks, colour table and pixels, with no file header: what a bitmap resource holds.
 inline std::vector<uint8_t> PackedBitmap(const BitmapShape& shape) {
-    const size_t pixelsAt = shape.headerSize + size_t(TableEntries(shape)) * 4;
+    const size_t tableAt = shape.headerSize + shape.masks.size() * 4;
+    const size_t pixelsAt = tableAt + size_t(TableEntries(shape)) * 4;
     const int32_t rows = shape.height < 0 ? -shape.height : shape.height;
     const size_t stride = (size_t(shape.width) * shape.bitCount + 31) / 32 * 4;
     std::vector<uint8_t> bytes(pixelsAt + stride * size_t(rows), 0);
@@ -53,12 +57,21 @@ inline std::vector<uint8_t> PackedBitmap(const BitmapShape& shape) {
                              {20, uint32_t(stride * size_t(rows))},
                              {32, shape.colourUsed}})
         PutLE(bytes, at, value, 4);
+    for (size_t i = 0; i < shape.masks.size(); ++i) PutLE(bytes, shape.headerSize + 4 * i, shape.masks[i], 4);
     for (int i = 0; i < TableEntries(shape) && !shape.colours.empty(); ++i)  // blue, green, red
-        PutLE(bytes, shape.headerSize + 4 * size_t(i), shape.colours[size_t(i) % shape.colours.size()], 3);
+        PutLE(bytes, tableAt + 4 * size_t(i), shape.colours[size_t(i) % shape.colours.size()], 3);
     for (int32_t y = 0; y < rows; ++y) {
         const size_t row = pixelsAt + size_t(shape.height < 0 ? y : rows - 1 - y) * stride;
-        for (int32_t x = 0; x < shape.width; ++x)
-            PutLE(bytes, row + size_t(x) * shape.bitCount / 8, shape.pixel(x, y), shape.bitCount / 8);
+        for (int32_t x = 0; x < shape.width; ++x) {
+            const uint32_t value = shape.pixel(x, y);
+            if (shape.bitCount == 1) {
+                bytes[row + size_t(x) / 8] |= uint8_t((value & 1) << (7 - x % 8));
+            } else if (shape.bitCount == 4) {
+                bytes[row + size_t(x) / 2] |= uint8_t((value & 15) << (x % 2 ? 0 : 4));
+            } else {
+                PutLE(bytes, row + size_t(x) * shape.bitCount / 8, value, shape.bitCount / 8);
+            }
+        }
     }
     return bytes;
 }

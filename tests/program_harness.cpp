@@ -34,9 +34,13 @@ int RunProgram(const std::function<bool(const ProgramFrame&)>& script, DWORD clo
     bool closing = false;
     int framesSinceEscape = 0;
     uint32_t presents = TestPresentCount();
+    // One record serves every frame, so a frame's picture reuses the memory of the one before.
+    ProgramFrame frame{};
     TestSetSleepHook([&](DWORD) {
         ++framesDrawn;
-        ProgramFrame frame{framesDrawn, TestPresentCount() != presents, app.scene, {}};
+        frame.number = framesDrawn;
+        frame.presented = TestPresentCount() != presents;
+        frame.sceneAfter = app.scene;
         presents = TestPresentCount();
         TestLastFrame(&frame.picture);
         if (closing) {

@@ -80,6 +80,102 @@ TEST(BitmapReader, EightBitTablesOfEverySizeRowsTopFirstInEitherStoredOrder) {
     ExpectReads(many, [&](int x, int y) { return Rgb(many.colours[250 + (x + y) % 6]); });
 }
 
+// What the program's fallback reads when a bitmap file stands in place of a resource: LoadImageA from the file,
+// every depth and layout the reader takes, each pixel held against the colour the test works out from the bytes it
+// wrote. Widths leave rows padded; short tables leave values without a colour, which read black.
+TEST(BitmapReader, EveryDepthAndLayoutReadsBackFromAFileAsTheFallbackLoadsIt) {
+    struct Layout {
+        const char* name;
+        uint16_t bits;
+        int32_t width, height;  // negative: top-down
+        uint32_t colourUsed;
+        std::vector<uint32_t> masks;
+        std::function<uint32_t(int, int)> pixel;
+        std::function<COLORREF(const BitmapShape&, int, int)> colour;  // null: the table's colour of the pixel
+    };
+    // Channels either off or full, so each reads 0 or 255 whatever the rule for widening a channel.
+    auto bits = [](int x, int y, int n) { return ((x + 2 * y) >> n) & 1; };
+    auto rgb16 = [bits](int x, int y) {
+        return uint32_t(bits(x, y, 0) * 0x7C00 | bits(x, y, 1) * 0x03E0 | bits(x, y, 2) * 0x001F);
+    };
+    auto rgb565 = [bits](int x, int y) {
+        return uint32_t(bits(x, y, 0) * 0xF800 | bits(x, y, 1) * 0x07E0 | bits(x, y, 2) * 0x001F);
+    };
+    auto full = [bits](const BitmapShape&, int x, int y) {
+        return COLORREF(RGB(255 * bits(x, y, 0), 255 * bits(x, y, 1), 255 * bits(x, y, 2)));
+    };
+    const Layout layouts[] = {
+        {"1-bit-bottom-up-13-wide", 1, 13, 3, 0, {}, [](int x, int y) { return uint32_t(x * 3 + y) & 1; }, nullptr},
+        {"1-bit-top-down-one-colour", 1, 9, -2, 1, {}, [](int x, int y) { return uint32_t(x + y) & 1; }, nullptr},
+        {"4-bit-bottom-up-5-wide", 4, 5, 4, 0, {}, [](int x, int y) { return uint32_t(x + 5 * y) % 16; }, nullptr},
+        {"4-bit-top-down-6-colours", 4, 7, -3, 6, {}, [](int x, int y) { return uint32_t(x + 7 * y) % 16; }, nullptr},
+        {"8-bit-bottom-up-5-wide", 8, 5, 3, 0, {}, [](int x, int y) { return uint32_t(50 * y + x); }, nullptr},
+        {"8-bit-top-down-16-colours", 8, 6, -4, 16, {}, [](int x, int y) { return uint32_t(5 * x + y); }, nullptr},
+        {"24-bit-bottom-up-3-wide",
+         24,
+         3,
+         3,
+         0,
+         {},
+         [](int x, int y) { return 0x123456u * uint32_t(x + 1) + 0x10101u * uint32_t(y); },
+         [](const BitmapShape& s, int x, int y) { return Rgb(s.pixel(x, y) & 0xFFFFFF); }},
+        {"24-bit-top-down-4-wide",
+         24,
+         4,
+         -2,
+         0,
+         {},
+         [](int x, int y) { return 0xFEDCBAu - 0x0F0F0Fu * uint32_t(x + 4 * y); },
+         [](const BitmapShape& s, int x, int y) { return Rgb(s.pixel(x, y) & 0xFFFFFF); }},
+        {"16-bit-5-5-5-3-wide", 16, 3, 3, 0, {}, rgb16, full},
+        {"16-bit-5-6-5-bit-fields-top-down", 16, 5, -2, 0, {0xF800, 0x07E0, 0x001F}, rgb565, full},
+        {"32-bit-bottom-up",
+         32,
+         3,
+         2,
+         0,
+         {},
+         [](int x, int y) { return 0xAB000000u | (0x203040u * uint32_t(x + 3 * y + 1)); },
+         [](const BitmapShape& s, int x, int y) { return Rgb(s.pixel(x, y) & 0xFFFFFF); }},
+        {"32-bit-bit-fields-red-low",
+         32,
+         2,
+         -3,
+         0,
+         {0x0000FF, 0x00FF00, 0xFF0000},
+         [](int x, int y) { return 0x00102030u * uint32_t(x + 2 * y + 1); },
+         [](const BitmapShape& s, int x, int y) {
+             const uint32_t p = s.pixel(x, y);
+             return COLORREF(RGB(p & 0xFF, (p >> 8) & 0xFF, (p >> 16) & 0xFF));
+         }},
+    };
+    ScratchDirectory scratch("bitmap-depths");
+    for (const Layout& layout : layouts) {
+        BitmapShape shape = Shape(layout.width, layout.height, layout.pixel);
+        shape.bitCount = layout.bits;
+        shape.colourUsed = layout.colourUsed;
+        shape.masks = layout.masks;
+        shape.compression = layout.masks.empty() ? 0 : 3;
+        const std::string file = std::string(layout.name) + ".bmp";
+        WriteFile(file.c_str(), BitmapFile(shape));
+        HBITMAP bitmap =
+            HBITMAP(LoadImageA(nullptr, file.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | LR_LOADFROMFILE));
+        ASSERT_NE(bitmap, nullptr) << layout.name;
+        const int rows = std::abs(layout.height), entries = TableEntries(shape);
+        const std::vector<COLORREF> colours = Colours(bitmap);
+        ASSERT_EQ(colours.size(), size_t(layout.width * rows)) << layout.name;
+        for (int i = 0; i < layout.width * rows; ++i) {
+            const int x = i % layout.width, y = i / layout.width;
+            const uint32_t value = shape.pixel(x, y) & ((1u << std::min<int>(layout.bits, 31)) - 1);
+            const COLORREF expected = layout.colour          ? layout.colour(shape, x, y)
+                                      : int(value) < entries ? Rgb(shape.colours[value])
+                                                             : RGB(0, 0, 0);
+            ASSERT_EQ(colours[size_t(i)], expected) << layout.name << " at " << x << "," << y;
+        }
+        EXPECT_TRUE(DeleteObject(bitmap));
+    }
+}
+
 // Each of these must come back null with nothing left alive; under the sanitizers, also with no read
 // outside the bytes given. Random bytes are the fuzz target's (make fuzz).
 TEST(BitmapReader, RefusesMalformedAndUnsupportedBitmaps) {

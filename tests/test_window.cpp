@@ -144,6 +144,30 @@ TEST(EventTranslation, WindowCloseAndQuitEventsCloseTheWindowOnce) {
     EXPECT_EQ(TestGetLiveObjects().windows, 0);
 }
 
+// Text, drops and the clipboard are nothing to the program: no message, and the names SDL allocated for the drops
+// are freed as they go by.
+TEST(EventTranslation, TextDropsAndClipboardBecomeNoMessageAndTheDroppedNamesAreFreed) {
+    MakeWindow(true);
+    auto push = [](Uint32 type, const char* text) {
+        SDL_Event event{};
+        event.type = type;
+        if (type == SDL_DROPFILE || type == SDL_DROPTEXT) event.drop.file = SDL_strdup(text);
+        if (type == SDL_TEXTINPUT) SDL_strlcpy(event.text.text, text, sizeof event.text.text);
+        SDL_PushEvent(&event);
+    };
+    // SDL keeps the queue's entries for reuse; these leave enough behind that the count below is the drops' alone.
+    for (int i = 0; i < 8; ++i) push(SDL_TEXTINPUT, "a");
+    EXPECT_TRUE(PumpedMessages().empty());
+    const int allocations = SDL_GetNumAllocations();
+    push(SDL_DROPBEGIN, nullptr);
+    push(SDL_DROPFILE, "/home/someone/picture.bmp");
+    push(SDL_DROPTEXT, "some text");
+    push(SDL_DROPCOMPLETE, nullptr);
+    push(SDL_CLIPBOARDUPDATE, nullptr);
+    EXPECT_TRUE(PumpedMessages().empty());
+    EXPECT_EQ(SDL_GetNumAllocations(), allocations);
+}
+
 // Debug lines and, with no display to show it on, a message box go to standard error as they are.
 TEST(SystemServices, DebugOutputAndMessageBoxesWithoutADisplayGoToStandardError) {
     testing::internal::CaptureStderr();

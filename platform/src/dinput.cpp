@@ -689,3 +689,13 @@ void TestMakeJoystickUncreatable(int sdlIndex, HRESULT result) {
 }
 
 bool TestMouseCaptured() { return input.mouseCaptured; }
+
+void TestClearInputHooks() {
+    for (auto& sites : input.faults) {
+        for (FaultSite& site : sites) site = {};
+    }
+    input.propertyRefusals.clear();
+    input.uncreatableJoysticks.clear();
+    std::memset(input.keysDown, 0, sizeof input.keysDown);
+    std::memset(input.buttonsDown, 0, sizeof input.buttonsDown);
+}

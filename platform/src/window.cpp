@@ -363,6 +363,9 @@ void PumpEvents() {
         DirectDrawOnEvent(event);
         InputOnEvent(event);
         Translate(event);
+        // A drop hands its receiver a name to free; the program takes no drops, as a window without
+        // WS_EX_ACCEPTFILES does not.
+        if (event.type == SDL_DROPFILE || event.type == SDL_DROPTEXT) SDL_free(event.drop.file);
     }
     if (X11TakeFrameChanged() && IsLive(windows.main)) WindowOnFrame(windows.main->sdlWindow);
     // SDL made the window anew for a renderer: the new X window gets the shape the program's window has.
@@ -694,6 +697,12 @@ void TestResizeWindow(int width, int height) {
 bool TestWindowMinimised() { return IsLive(windows.main) && windows.main->minimised; }
 
 int TestQueuedMessageCount() { return int(windows.queue.size()); }
+
+void TestSetWindowSize(int width, int height) {
+    if (IsLive(windows.main)) SDL_SetWindowSize(windows.main->sdlWindow, width, height);
+}
+
+void TestForgetWindowClasses() { windows.classes.clear(); }
 
 void TestSetPumpHook(std::function<void()> hook) { windows.pumpHook = std::move(hook); }
 
