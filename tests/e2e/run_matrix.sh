@@ -187,6 +187,21 @@ expected_path() {
     esac
 }
 
+# Given both a Wayland compositor and its Xwayland, as a desktop session gives them, the program takes SDL's Wayland
+# backend where a GPU render node opens (the fake GPU's dri3 makes one open) and XWayland otherwise; the line that
+# says which must agree with what the machine offers, asked independently of the program.
+check_backend_line() {
+    local render_node=false wanted line
+    [[ "$path" == fake-dri3 ]] && render_node=true
+    for node in /dev/dri/renderD*; do [[ -r "$node" && -w "$node" ]] && render_node=true; done
+    wanted="video: SDL's x11 backend"
+    $render_node && wanted="video: SDL's wayland backend"
+    line=$(grep -a -m 1 '^video: ' "$PROGRAM_LOG" 2> /dev/null || true)
+    [[ "$line" == "$wanted"* ]] || fail "the backend: '$line', not '$wanted, ...'"
+    say "$line"
+    passed "backend line"
+}
+
 check_present_line() {
     local deadline=$((SECONDS + 15)) line
     until line=$(present_line) && [[ -n "$line" ]]; do
@@ -405,6 +420,7 @@ program_started_ns=$(date +%s%N)
 # mark lets the clean-up find what the program starts in turn (a D-Bus session that libdbus launches for it).
 start_program env --default-signal=SIGINT "${program_env[@]}" "$E2E_MARK" "$program"
 check_present_line
+[[ "$backend" != xwayland ]] || check_backend_line
 if [[ "$desktop" == bare-8bit ]]; then
     check_refused_once
 elif ! $readable; then
