@@ -112,7 +112,8 @@ bool TestLastWindowPixels(std::vector<uint32_t>* argb, int* width, int* height);
 // Pixels the presents converted and sent so far: window pixels on the framebuffer path, the picture's on the
 // renderer's.
 uint64_t TestPresentPixelsSent();
-// Every present converts and sends the whole picture, as if every pixel had changed (damage is compared against it).
+// The reference the shortcuts are compared against: every present converts and sends the whole picture, as if every
+// pixel had changed; every fill of a whole surface writes every byte, and every keyed copy looks at every pixel.
 void TestPresentWholeFrames(bool whole);
 // The window rectangle the last present sent to the window: the picture alone, or the whole window when it was new
 // or exposed (and always on the renderer path, whose present sends its whole target).

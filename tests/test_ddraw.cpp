@@ -7,6 +7,7 @@
 #include <SDL.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 #include <tuple>
 
@@ -70,6 +71,109 @@ TEST_F(DirectDrawObject, BltFastCopiesExactlyWithAndWithoutTheSourceKeyRange) {
         const bool keyed = c.flags == DDBLTFAST_SRCCOLORKEY;
         Paste(expected, c.x, c.y, from, rect.right ? rect : whole, keyed ? c.low : 256, keyed ? c.high : 256);
         EXPECT_EQ(HarnessReadPixels(dest), expected.pixels) << "at " << c.x << "," << c.y << " key " << c.low;
+    }
+}
+
+// A page filled whole remembers where it has been written since, and the next fill with the same value rewrites only
+// there; a source blitted with its key again and again remembers where the key lets pixels through. Each way of
+// writing a surface must be seen by both, or a stale pixel outlives the fill, or a keyed copy misses a new one.
+TEST_F(DirectDrawObject, EveryWayOfWritingIsSeenByTheNextWholeFillAndTheNextKeyedCopy) {
+    constexpr int kW = 300, kH = 20;
+    // Opaque islands, short and far apart, on the key 0; the writes below land in the gap between the first two.
+    std::vector<BYTE> islands(size_t(kW) * kH, 0);
+    for (int y = 0; y < kH; ++y) {
+        for (int x : {0, 1, 2, 150, 151, 152}) islands[size_t(y) * kW + x] = BYTE(1 + x % 7);
+        for (int x = 290; x < kW; ++x) islands[size_t(y) * kW + x] = BYTE(x - 280);
+    }
+    LPDIRECTDRAWSURFACE7 page, source, dest, other;
+    Create(kW, kH, 1, &page);
+    Create(kW, kH, 2, &source);
+    const Image destBefore = Create(kW, kH, 3, &dest);
+    Create(kW, kH, 4, &other);
+    const RECT gap = {40, 2, 60, 10};
+    const auto fill = [](LPDIRECTDRAWSURFACE7 s, const RECT* rect, DWORD value) {
+        DDBLTFX fx = {};
+        fx.dwSize = sizeof fx;
+        fx.dwFillColor = value;
+        RECT r = rect ? *rect : RECT{};
+        return s->Blt(rect ? &r : NULL, NULL, NULL, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
+    };
+    const auto withDC = [](LPDIRECTDRAWSURFACE7 s, const std::function<void(HDC)>& draw) {
+        HDC dc = NULL;
+        ASSERT_EQ(s->GetDC(&dc), DD_OK);
+        draw(dc);
+        ASSERT_EQ(s->ReleaseDC(dc), DD_OK);
+    };
+    const struct {
+        const char* name;
+        std::function<void(LPDIRECTDRAWSURFACE7)> write;
+    } writes[] = {
+        {"keyed BltFast",
+         [&](LPDIRECTDRAWSURFACE7 s) {
+             DDCOLORKEY key = {0x80, 0xFF};
+             ASSERT_EQ(other->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
+             RECT from = {0, 0, 20, 8};
+             for (int i = 0; i < 3; ++i) ASSERT_EQ(s->BltFast(40, 2, other, &from, DDBLTFAST_SRCCOLORKEY), DD_OK);
+         }},
+        {"BltFast", [&](LPDIRECTDRAWSURFACE7 s) { ASSERT_EQ(s->BltFast(40, 2, other, const_cast<RECT*>(&gap), 0), DD_OK); }},
+        {"colour fill of a part", [&](LPDIRECTDRAWSURFACE7 s) { ASSERT_EQ(fill(s, &gap, 9), DD_OK); }},
+        {"Lock of a part",
+         [&](LPDIRECTDRAWSURFACE7 s) {
+             DDSURFACEDESC2 d = HarnessDescription();
+             RECT r = gap;
+             ASSERT_EQ(s->Lock(&r, &d, DDLOCK_WAIT, NULL), DD_OK);
+             static_cast<BYTE*>(d.lpSurface)[d.lPitch * 3 + 5] = 77;
+             ASSERT_EQ(s->Unlock(NULL), DD_OK);
+         }},
+        {"Lock of the whole",
+         [&](LPDIRECTDRAWSURFACE7 s) {
+             DDSURFACEDESC2 d = HarnessDescription();
+             ASSERT_EQ(s->Lock(NULL, &d, DDLOCK_WAIT, NULL), DD_OK);
+             static_cast<BYTE*>(d.lpSurface)[d.lPitch * gap.top + gap.left] = 78;
+             ASSERT_EQ(s->Unlock(NULL), DD_OK);
+         }},
+        {"SetPixel", [&](LPDIRECTDRAWSURFACE7 s) { withDC(s, [](HDC dc) { SetPixel(dc, 45, 4, RGB(255, 0, 0)); }); }},
+        {"TextOutA",
+         [&](LPDIRECTDRAWSURFACE7 s) {
+             withDC(s, [](HDC dc) {
+                 SetBkMode(dc, TRANSPARENT);
+                 SetTextColor(dc, RGB(255, 255, 255));
+                 TextOutA(dc, 40, 2, "Hi", 2);
+             });
+         }},
+        {"TextOutA on its cells", [&](LPDIRECTDRAWSURFACE7 s) { withDC(s, [](HDC dc) { TextOutA(dc, 40, 2, " ", 1); }); }},
+        {"StretchBlt",
+         [&](LPDIRECTDRAWSURFACE7 s) {
+             HDC from = NULL;
+             ASSERT_EQ(other->GetDC(&from), DD_OK);
+             withDC(s, [&](HDC dc) { EXPECT_TRUE(StretchBlt(dc, 40, 2, 20, 8, from, 0, 0, 40, 16, SRCCOPY)); });
+             ASSERT_EQ(other->ReleaseDC(from), DD_OK);
+         }},
+    };
+    for (const auto& w : writes) {
+        SCOPED_TRACE(w.name);
+        for (DWORD value : {5u, 5u, 6u}) {
+            ASSERT_EQ(fill(page, NULL, 5), DD_OK);
+            w.write(page);
+            ASSERT_EQ(fill(page, NULL, value), DD_OK);
+            EXPECT_EQ(HarnessReadPixels(page), std::vector<BYTE>(size_t(kW) * kH, BYTE(value)));
+        }
+
+        ASSERT_TRUE(HarnessWritePixels(source, islands));
+        DDCOLORKEY key = {0, 0};
+        ASSERT_EQ(source->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
+        for (const RECT& rect : {RECT{0, 0, kW, kH}, RECT{1, 0, 295, kH}, RECT{148, 2, 160, 18}, RECT{5, 5, 6, 6},
+                                 RECT{30, 1, 70, 12}}) {
+            for (int i = 0; i < 3; ++i) {
+                ASSERT_TRUE(HarnessWritePixels(dest, destBefore.pixels));
+                RECT r = rect;
+                ASSERT_EQ(dest->BltFast(rect.left, rect.top, source, &r, DDBLTFAST_SRCCOLORKEY), DD_OK);
+                Image expected = destBefore;
+                Paste(expected, rect.left, rect.top, Image{kW, kH, HarnessReadPixels(source)}, rect, 0, 0);
+                EXPECT_EQ(HarnessReadPixels(dest), expected.pixels) << rect.left << "," << rect.top << " copy " << i;
+                if (i == 1 && rect.left == 30) w.write(source);
+            }
+        }
     }
 }
 

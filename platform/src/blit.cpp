@@ -9,7 +9,7 @@ namespace {
 // keeps the loop free of branches. A run of a fixed 16 pixels between pointers that cannot alias is what lets the
 // compiler vectorise it at -O2 (an open-ended row loop needs alias checks and a scalar tail, which its cheap cost
 // model refuses); the keyed title logo took 35 times a memcpy of its bytes before.
-constexpr int kKeyedRun = 16;
+constexpr int kKeyedRun = kBlitKeyedStep;
 
 void CopyKeyedRun(BYTE* __restrict d, const BYTE* __restrict s, BYTE low, BYTE span) {
     for (int i = 0; i < kKeyedRun; ++i) {
@@ -34,6 +34,11 @@ void BlitCopyKeyed(BYTE* dest, LONG destPitch, const BYTE* source, LONG sourcePi
         const BYTE* s = source + ptrdiff_t(row) * sourcePitch;
         int i = 0;
         for (; i + kKeyedRun <= width; i += kKeyedRun) CopyKeyedRun(d + i, s + i, low, span);
+        // The last few pixels of a row as one more run that ends with it: a pixel copied twice comes out the same.
+        if (i < width && width >= kKeyedRun) {
+            CopyKeyedRun(d + width - kKeyedRun, s + width - kKeyedRun, low, span);
+            continue;
+        }
         for (; i < width; ++i) {
             const BYTE p = s[i];
             d[i] = BYTE(p - low) <= span ? d[i] : p;

@@ -19,6 +19,7 @@ struct Damage {
     bool known = false;  // false: nothing is known to be on screen, so everything counts as changed
     bool off = false;    // the tests' whole frames
     BYTE shown[kWidth * kHeight] = {};
+    WrittenSince shownWritten;  // what was known of the shown picture when it came
 };
 Damage damage;
 
@@ -28,14 +29,44 @@ uint64_t Word(const BYTE* at) {
     return word;
 }
 
-// A row that memcmp found different: the first and past-the-last of its words that differ.
+// A row that memcmp found different between words first and last: the first and past-the-last words that differ.
 void ChangedSpan(const BYTE* next, const BYTE* shown, int* left, int* right) {
-    int first = 0;
+    int first = *left;
     while (Word(next + first) == Word(shown + first)) first += kWord;
-    int last = kWidth;
+    int last = *right;
     while (Word(next + last - kWord) == Word(shown + last - kWord)) last -= kWord;
     *left = first;
     *right = last;
+}
+
+bool Knows(const WrittenSince* written) {
+    return written != nullptr && written->fill >= 0 && written->rows.size() == size_t(kHeight);
+}
+
+// Where row y of the two pictures can differ, in whole words: everywhere, unless both were filled alike, when only
+// the spans written into either since can.
+void SpanToCompare(const WrittenSince* written, int y, int* left, int* right) {
+    *left = 0;
+    *right = kWidth;
+    if (!Knows(written) || !Knows(&damage.shownWritten) || written->fill != damage.shownWritten.fill) return;
+    const RowSpan& next = written->rows[size_t(y)];
+    const RowSpan& shown = damage.shownWritten.rows[size_t(y)];
+    const int from = std::min(next.left, shown.left);
+    const int to = std::max(next.right, shown.right);
+    if (from >= to) {
+        *right = 0;
+        return;
+    }
+    *left = from / kWord * kWord;
+    *right = std::min(kWidth, (to + kWord - 1) / kWord * kWord);
+}
+
+void Remember(const WrittenSince* written) {
+    if (Knows(written)) {
+        damage.shownWritten = *written;
+    } else {
+        damage.shownWritten.fill = -1;
+    }
 }
 
 }  // namespace
@@ -44,22 +75,24 @@ void DamageForget() { damage.known = false; }
 
 // The presenter calls this at every present that may send only part of the picture. The new picture becomes the one
 // shown; a present that then fails to reach the window forgets it, so the next one sends everything.
-int DamageFind(const BYTE* pixels, LONG pitch, DamageBand* bands) {
+int DamageFind(const BYTE* pixels, LONG pitch, const WrittenSince* written, DamageBand* bands) {
     bands[0] = {0, kHeight, 0, kWidth};
     // The tests' whole frames keep nothing, as presents did before they compared.
     if (damage.off) return 1;
     if (!damage.known) {
         for (int y = 0; y < kHeight; ++y) std::memcpy(damage.shown + y * kWidth, pixels + ptrdiff_t(y) * pitch, kWidth);
         damage.known = true;
+        Remember(written);
         return 1;
     }
     int count = 0;
     for (int y = 0; y < kHeight; ++y) {
-        const BYTE* next = pixels + ptrdiff_t(y) * pitch;
-        BYTE* shown = damage.shown + y * kWidth;
-        if (std::memcmp(next, shown, kWidth) == 0) continue;
         int left = 0;
         int right = 0;
+        SpanToCompare(written, y, &left, &right);
+        const BYTE* next = pixels + ptrdiff_t(y) * pitch;
+        BYTE* shown = damage.shown + y * kWidth;
+        if (left >= right || std::memcmp(next + left, shown + left, size_t(right - left)) == 0) continue;
         ChangedSpan(next, shown, &left, &right);
         std::memcpy(shown + left, next + left, size_t(right - left));
         DamageBand* last = count > 0 ? &bands[count - 1] : nullptr;
@@ -71,8 +104,11 @@ int DamageFind(const BYTE* pixels, LONG pitch, DamageBand* bands) {
             bands[count++] = {y, y + 1, left, right};
         }
     }
+    Remember(written);
     return count;
 }
+
+bool WholeFrames() { return damage.off; }
 
 void TestPresentWholeFrames(bool whole) {
     damage.off = whole;

@@ -25,8 +25,7 @@ struct Surface : IDirectDrawSurface7 {
     ULONG refs = 1;
     int width = 0;
     int height = 0;
-    LONG pitch = 0;
-    std::vector<BYTE> storage;
+    SurfaceMemory memory;  // changes hands with the other page at a flip
     DWORD caps = 0;
     bool lost = false;
     bool locked = false;
@@ -40,7 +39,8 @@ struct Surface : IDirectDrawSurface7 {
     Surface* chainFront = nullptr;  // on that chain's back buffer
     FaultSite faults[kSurfaceOps];
 
-    BYTE* pixels() { return storage.data(); }
+    BYTE* pixels() { return memory.pixels(); }
+    LONG pitch() const { return memory.pitch; }
     bool busy() const { return locked || dc != nullptr; }
 };
 
@@ -96,7 +96,7 @@ const PALETTEENTRY* DisplayPalette() {
 void LoseSurfaces() {
     ObjectsEach<Surface>(ObjectKind::Surface, [](Surface* surface) {
         surface->lost = true;
-        std::fill(surface->storage.begin(), surface->storage.end(), BYTE(0));
+        MemoryZero(surface->memory);
     });
 }
 
@@ -112,9 +112,7 @@ Surface* NewSurface(int width, int height, DWORD caps) {
     Surface* surface = new Surface;
     surface->width = width;
     surface->height = height;
-    // Rows are padded to whole 32-bit words, so reading the first word of any surface stays inside it.
-    surface->pitch = (LONG(width) + 3) & ~LONG(3);
-    surface->storage.assign(size_t(surface->pitch) * size_t(height), 0);
+    MemoryMake(surface->memory, width, height);
     surface->caps = caps;
     ObjectsAdd(ObjectKind::Surface, surface);
     return surface;
@@ -148,7 +146,7 @@ void FillDescription(const Surface* surface, DDSURFACEDESC2* description) {
     description->dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PITCH | DDSD_PIXELFORMAT;
     description->dwWidth = DWORD(surface->width);
     description->dwHeight = DWORD(surface->height);
-    description->lPitch = surface->pitch;
+    description->lPitch = surface->pitch();
     if (surface->backBuffer) {
         description->dwFlags |= DDSD_BACKBUFFERCOUNT;
         description->dwBackBufferCount = 1;
@@ -182,27 +180,11 @@ HRESULT SurfaceBltFast(Surface* dest, DWORD x, DWORD y, IDirectDrawSurface7* sou
     const int height = rect.bottom - rect.top;
     if (int64_t(x) + width > dest->width || int64_t(y) + height > dest->height) return DDERR_INVALIDRECT;
 
-    const BYTE* from = source->pixels() + ptrdiff_t(rect.top) * source->pitch + rect.left;
-    LONG fromPitch = source->pitch;
-    std::vector<BYTE> overlap;
-    if (source == dest) {
-        // A copy within one surface may overlap itself; take the source rows aside first.
-        overlap.resize(size_t(width) * size_t(height));
-        BlitCopy(overlap.data(), width, from, fromPitch, width, height);
-        from = overlap.data();
-        fromPitch = width;
-    }
-    BYTE* to = dest->pixels() + ptrdiff_t(y) * dest->pitch + ptrdiff_t(x);
-
     const bool keyed = (flags & DDBLTFAST_SRCCOLORKEY) && source->hasSrcKey;
     const DWORD low = keyed ? source->srcKey.dwColorSpaceLowValue : 0;
     const DWORD high = keyed ? std::min<DWORD>(source->srcKey.dwColorSpaceHighValue, 255) : 0;
-    if (keyed && low <= high) {
-        BlitCopyKeyed(to, dest->pitch, from, fromPitch, width, height, BYTE(low), BYTE(high - low));
-    } else {
-        // No key, or a key range that no 8-bit pixel can fall in: every pixel is copied.
-        BlitCopy(to, dest->pitch, from, fromPitch, width, height);
-    }
+    // A key range that no 8-bit pixel can fall in copies every pixel.
+    MemoryCopy(dest->memory, int(x), int(y), source->memory, rect, keyed && low <= high, BYTE(low), BYTE(high - low));
     return DD_OK;
 }
 
@@ -215,8 +197,7 @@ HRESULT SurfaceBlt(Surface* dest, const RECT* destRect, IDirectDrawSurface7* sou
     if (dest->busy()) return DDERR_SURFACEBUSY;
     const RECT rect = destRect ? *destRect : RECT{0, 0, dest->width, dest->height};
     if (!RectInside(rect, dest->width, dest->height)) return DDERR_INVALIDRECT;
-    BlitFill(dest->pixels() + ptrdiff_t(rect.top) * dest->pitch + rect.left, dest->pitch, rect.right - rect.left,
-             rect.bottom - rect.top, BYTE(fx->dwFillColor));
+    MemoryFill(dest->memory, rect, BYTE(fx->dwFillColor));
     return DD_OK;
 }
 
@@ -227,8 +208,8 @@ HRESULT SurfaceFlip(Surface* front, IDirectDrawSurface7* target, DWORD) {
     if (front->lost || back->lost) return DDERR_SURFACELOST;
     if (front->busy() || back->busy()) return DDERR_SURFACEBUSY;
     // The storage changes hands; the interfaces keep their roles, so the back buffer stays the back buffer.
-    front->storage.swap(back->storage);
-    if (!PresentFrame(front->pixels(), front->pitch, DisplayPalette())) {
+    std::swap(front->memory, back->memory);
+    if (!PresentFrame(front->pixels(), front->pitch(), DisplayPalette(), &front->memory.written)) {
         // The pages were exchanged but the picture could not reach the window (no renderer): a failure the
         // caller may ignore, as the program's page flip does.
         return DDERR_GENERIC;
@@ -250,7 +231,7 @@ HRESULT SurfaceGetDC(Surface* surface, HDC* dc) {
     if (surface->lost) return DDERR_SURFACELOST;
     if (surface->dc) return DDERR_DCALREADYCREATED;
     if (surface->locked) return DDERR_SURFACEBUSY;
-    surface->dc = GdiCreateSurfaceDC(surface, surface->pixels(), surface->pitch, surface->width, surface->height,
+    surface->dc = GdiCreateSurfaceDC(surface, surface->pixels(), surface->pitch(), surface->width, surface->height,
                                      DisplayPalette());
     if (!surface->dc) return DDERR_CANTCREATEDC;
     *dc = surface->dc;
@@ -260,6 +241,7 @@ HRESULT SurfaceGetDC(Surface* surface, HDC* dc) {
 HRESULT SurfaceReleaseDC(Surface* surface, HDC dc) {
     if (!surface->dc) return DDERR_NODC;
     if (dc != surface->dc) return DDERR_INVALIDPARAMS;
+    MemoryWrote(surface->memory, GdiSurfaceDCDrawn(surface->dc));
     GdiDeleteSurfaceDC(surface->dc);
     surface->dc = nullptr;
     return DD_OK;
@@ -273,7 +255,9 @@ HRESULT SurfaceLock(Surface* surface, const RECT* rect, DDSURFACEDESC2* descript
     if (!RectInside(area, surface->width, surface->height)) return DDERR_INVALIDRECT;
     FillDescription(surface, description);
     description->dwFlags |= DDSD_LPSURFACE;
-    description->lpSurface = surface->pixels() + ptrdiff_t(area.top) * surface->pitch + area.left;
+    description->lpSurface = surface->pixels() + ptrdiff_t(area.top) * surface->pitch() + area.left;
+    // What the caller writes through the pointer is never seen; the whole area counts as written.
+    MemoryWrote(surface->memory, area);
     surface->locked = true;
     return DD_OK;
 }

@@ -128,6 +128,20 @@ HDC GdiCreateSurfaceDC(IDirectDrawSurface7* surface, BYTE* pixels, LONG pitch, i
     return dc;
 }
 
+RECT GdiSurfaceDCDrawn(HDC dc) { return IsLiveDC(dc) ? dc->drawn : RECT{}; }
+
+// Every write through a surface DC widens its drawn rectangle; the caller has clipped the area to the surface.
+void GdiDrew(HDC dc, int64_t left, int64_t top, int64_t right, int64_t bottom) {
+    if (left >= right || top >= bottom) return;
+    RECT& drawn = dc->drawn;
+    if (drawn.left >= drawn.right) {
+        drawn = {LONG(left), LONG(top), LONG(right), LONG(bottom)};
+        return;
+    }
+    drawn = {std::min(drawn.left, LONG(left)), std::min(drawn.top, LONG(top)), std::max(drawn.right, LONG(right)),
+             std::max(drawn.bottom, LONG(bottom))};
+}
+
 void GdiDeleteSurfaceDC(HDC dc) {
     if (IsLiveDC(dc) && dc->surface != nullptr) {
         FreeDC(dc);
@@ -286,6 +300,7 @@ BOOL WINAPI StretchBlt(HDC destination, int x, int y, int width, int height, HDC
     if (x0 >= x1 || y0 >= y1) {
         return TRUE;
     }
+    GdiDrew(destination, x0, y0, x1, y1);
     // The source column of every destination column, worked out once; -1 where it lies off the source.
     std::vector<int> columns;
     try {
@@ -372,6 +387,7 @@ COLORREF WINAPI SetPixel(HDC dc, int x, int y, COLORREF colour) {
         const PALETTEENTRY* palette = dc->palette;
         BYTE index = GdiNearestPaletteIndex(palette, colour);
         dc->pixels[size_t(y) * size_t(dc->pitch) + size_t(x)] = index;
+        GdiDrew(dc, x, y, x + 1, y + 1);
         return PaletteColour(palette[index]);
     }
     HBITMAP__* bitmap = LiveBitmap(dc->bitmap);

@@ -109,15 +109,56 @@ void PaletteRelease(IDirectDrawPalette* palette);  // the layer's own references
 
 // --- blit.cpp: the row copies and the fill behind BltFast and Blt ---
 void BlitCopy(BYTE* dest, LONG destPitch, const BYTE* source, LONG sourcePitch, int width, int height);
-// Leaves the destination where the source pixel lies in low..low + span.
+// Leaves the destination where the source pixel lies in low..low + span, a step of pixels at a time.
+constexpr int kBlitKeyedStep = 16;
 void BlitCopyKeyed(BYTE* dest, LONG destPitch, const BYTE* source, LONG sourcePitch, int width, int height, BYTE low,
                    BYTE span);
 void BlitFill(BYTE* dest, LONG pitch, int width, int height, BYTE value);
 
+// --- surface_memory.cpp: a surface's pixels and what is known of them without reading them ---
+struct RowSpan {
+    int left, right;  // columns left..right - 1; empty when left >= right
+};
+// Since the last fill of the whole surface, every byte outside each row's span holds that fill's value.
+struct WrittenSince {
+    int fill = -1;  // the value; -1 when nothing is known
+    std::vector<RowSpan> rows;
+};
+// Where in each row of a source its colour key lets pixels through, for as long as the source stays as it was: every
+// such pixel lies in one of the row's runs.
+struct KeyedRuns {
+    uint64_t generation = 0;
+    BYTE low = 0, span = 0;
+    int uses = 0;
+    std::vector<uint32_t> rowFirst;  // row y's runs are runs[rowFirst[y]] .. runs[rowFirst[y + 1] - 1]
+    std::vector<RowSpan> runs;
+};
+struct SurfaceMemory {
+    int width = 0;
+    int height = 0;
+    LONG pitch = 0;
+    std::vector<BYTE> bytes;
+    uint64_t generation = 0;  // moves with every write
+    WrittenSince written;
+    mutable KeyedRuns keyedRuns;
+
+    BYTE* pixels() { return bytes.data(); }
+    const BYTE* pixels() const { return bytes.data(); }
+};
+void MemoryMake(SurfaceMemory& memory, int width, int height);  // zeroed
+// Every write the memory does not make itself goes through here first: locks and GDI's drawing.
+void MemoryWrote(SurfaceMemory& memory, const RECT& area);
+void MemoryZero(SurfaceMemory& memory);
+void MemoryFill(SurfaceMemory& memory, const RECT& area, BYTE value);
+// BltFast's copy: keyed leaves the destination where the source pixel lies in low..low + span.
+void MemoryCopy(SurfaceMemory& dest, int x, int y, const SurfaceMemory& source, const RECT& rect, bool keyed, BYTE low,
+                BYTE span);
+
 // --- present.cpp: the flip chain's picture in the window; it only receives calls, all from ddraw.cpp ---
 bool PresentAttach(SDL_Window* window);  // the exclusive level's window
 void PresentDetach();
-bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette);  // every Flip
+// Every Flip; what is known of the picture (null: nothing) spares the comparison with the last one.
+bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, const WrittenSince* written = nullptr);
 void PresentReset(bool deviceLost);  // the renderer lost its targets, or its whole device
 void PresentExpose();                // the window lost pixels to another window: the next frame sends it whole
 // The pieces of the renderer path's present, apart for the benchmarks: the 256-entry index -> XRGB table and the
@@ -134,8 +175,11 @@ struct DamageBand {
 constexpr int kDamageMaxBands = 16;
 // Takes the picture as the one shown and writes the bands that differ from the last (0: nothing); the whole picture
 // as one band after DamageForget, which the presenter calls whenever the window may not show the last picture.
-int DamageFind(const BYTE* pixels, LONG pitch, DamageBand* bands);
+int DamageFind(const BYTE* pixels, LONG pitch, const WrittenSince* written, DamageBand* bands);
 void DamageForget();
+// The tests' reference frames: every present sends the whole picture, every whole fill writes every byte and every
+// keyed copy looks at every pixel, as before anything was known of the pictures.
+bool WholeFrames();
 
 // --- GDI objects (gdi.cpp, bitmap.cpp, text.cpp) ---
 // A DIB section. Pixels are kept top-down whatever the source's row order: palettised depths as one index byte per
@@ -168,6 +212,7 @@ struct HDC__ {
     HFONT font;                 // selected font, null for the default
     COLORREF textColor;
     int bkMode;
+    RECT drawn;  // surface DC: what its drawing has touched, for the surface to count as written
 };
 
 // gdi.cpp. The one colour rule: the nearest palette entry by squared RGB distance, the lowest index on ties.
@@ -176,6 +221,9 @@ BYTE GdiNearestPaletteIndex(const PALETTEENTRY* palette, COLORREF colour);
 HDC GdiCreateSurfaceDC(IDirectDrawSurface7* surface, BYTE* pixels, LONG pitch, int width, int height,
                        const PALETTEENTRY* palette);
 void GdiDeleteSurfaceDC(HDC dc);
+// What the surface DC's drawing has written; empty when nothing.
+RECT GdiSurfaceDCDrawn(HDC dc);
+void GdiDrew(HDC dc, int64_t left, int64_t top, int64_t right, int64_t bottom);  // for text.cpp
 
 // bitmap.cpp: the bitmap reader behind LoadImageA, a whole .bmp file or a packed DIB as resources hold it. Null for
 // anything malformed or unsupported; never reads outside [data, data + size).

@@ -230,7 +230,7 @@ void ConvertRect(const BYTE* pixels, LONG pitch, const uint32_t* table, BYTE* ar
 }
 
 // The texture keeps the last picture, so only the changed bands are written into it.
-bool Upload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
+bool Upload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, const WrittenSince* written) {
     if (!presenter.texture) return SDL_SetError("the renderer has no texture") == 0;
     // A kilobyte compared per frame costs less than tracking every way the display palette can change.
     if (presenter.tableFormat != SDL_PIXELFORMAT_ARGB8888 ||
@@ -243,7 +243,7 @@ bool Upload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
     if (presenter.sendWhole) DamageForget();
     presenter.sendWhole = false;
     DamageBand bands[kDamageMaxBands];
-    const int count = DamageFind(pixels, pitch, bands);
+    const int count = DamageFind(pixels, pitch, written, bands);
     for (int i = 0; i < count; ++i) {
         const DamageBand& band = bands[i];
         const SDL_Rect rect = {band.left, band.top, band.right - band.left, band.bottom - band.top};
@@ -261,8 +261,8 @@ bool Upload(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
     return true;
 }
 
-bool PresentThroughRenderer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
-    if (!Upload(pixels, pitch, palette)) return false;
+bool PresentThroughRenderer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, const WrittenSince* written) {
+    if (!Upload(pixels, pitch, palette, written)) return false;
     int width = 0;
     int height = 0;
     if (SDL_GetRendererOutputSize(presenter.renderer, &width, &height) != 0) return false;
@@ -377,7 +377,7 @@ void CaptureSurface(const SDL_Surface* surface) {
     for (size_t i = 0, n = presenter.windowPixels.size(); i < n; ++i) pixels[i] |= 0xFF000000u;
 }
 
-bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
+bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, const WrittenSince* written) {
     SDL_Surface* surface = SDL_GetWindowSurface(presenter.window);
     if (surface == nullptr) return false;
     const int bytesPerPixel = surface->format->BytesPerPixel;
@@ -414,7 +414,7 @@ bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* pa
     DamageBand bands[kDamageMaxBands];
     SDL_Rect changed[kDamageMaxBands];
     int rects = 0;
-    const int count = DamageFind(pixels, pitch, bands);
+    const int count = DamageFind(pixels, pitch, written, bands);
     BYTE* out = static_cast<BYTE*>(surface->pixels) + ptrdiff_t(destination.y) * surface->pitch +
                 ptrdiff_t(destination.x) * bytesPerPixel;
     SDL_Rect sent = {0, 0, 0, 0};
@@ -598,15 +598,15 @@ void PresentDetach() {
 // Flip calls this with the new front buffer and the display palette. A present that fails says why once, until one
 // goes through again, and still waits out the refresh: the program flips as fast as its flips return, and a failure
 // returned at once would spin a core and fill standard error.
-bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette) {
+bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, const WrittenSince* written) {
     if (presenter.path == Path::Unattached) return false;
     bool shown = false;
     if (HRESULT refused; presenter.refusals.Strike(&refused)) {
         SDL_SetError("a test refused it");
     } else if (presenter.path == Path::Renderer) {
-        shown = PresentThroughRenderer(pixels, pitch, palette);
+        shown = PresentThroughRenderer(pixels, pitch, palette, written);
     } else {
-        shown = PresentToFramebuffer(pixels, pitch, palette);
+        shown = PresentToFramebuffer(pixels, pitch, palette, written);
     }
     if (shown) {
         presenter.failing = false;

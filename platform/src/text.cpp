@@ -71,6 +71,7 @@ void DrawGlyph(HDC dc, const FontGlyph& glyph, int64_t penX, int64_t baseline, B
     int64_t endColumn = std::min<int64_t>(glyph.width, int64_t(dc->width) - left);
     int64_t firstRow = std::max<int64_t>(0, -top);
     int64_t endRow = std::min<int64_t>(glyph.rows, int64_t(dc->height) - top);
+    GdiDrew(dc, left + firstColumn, top + firstRow, left + endColumn, top + endRow);
     for (int64_t row = firstRow; row < endRow; ++row) {
         const uint8_t* bits = glyph.bits.data() + row * glyph.pitch;
         BYTE* target = dc->pixels + (top + row) * int64_t(dc->pitch) + (left + firstColumn);
@@ -87,6 +88,7 @@ void FillBackground(HDC dc, int64_t x, int64_t y, int64_t width, int64_t height,
     int64_t right = std::min<int64_t>(x + width, dc->width);
     int64_t top = std::max<int64_t>(y, 0);
     int64_t bottom = std::min<int64_t>(y + height, dc->height);
+    GdiDrew(dc, left, top, right, bottom);
     for (int64_t row = top; row < bottom && left < right; ++row) {
         std::memset(dc->pixels + row * int64_t(dc->pitch) + left, colour, size_t(right - left));
     }

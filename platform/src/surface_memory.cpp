@@ -1,0 +1,169 @@
+// A surface's pixels and what is known of them without reading them. Most frames begin by filling the whole back
+// buffer and then draw a small part of it, so after a whole fill each row keeps the span written since: the next
+// whole fill with the same value rewrites only those spans, and the presenter compares only inside them. A source
+// blitted with its key over and over keeps where in each row the key lets pixels through, so the keyed copy skips
+// the rest without looking at it.
+#include "platform/src/platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// The keyed runs are found only for a source blitted twice unchanged; one that changes between every blit would pay
+// for finding them each time.
+constexpr int kKeyedUsesBeforeRuns = 2;
+// Pixels the key lets through that lie closer than this go as one run, keyed copy and all: a short gap costs the
+// kernel less than another run costs the loop.
+constexpr int kKeyedGap = 128;
+
+void ForgetRows(SurfaceMemory& memory) {
+    memory.written.fill = -1;
+    ++memory.generation;
+}
+
+void ClearSpans(SurfaceMemory& memory) {
+    memory.written.rows.assign(size_t(memory.height), RowSpan{memory.width, 0});
+}
+
+void WroteInRow(SurfaceMemory& memory, int y, int left, int right) {
+    RowSpan& row = memory.written.rows[size_t(y)];
+    row.left = std::min(row.left, left);
+    row.right = std::max(row.right, right);
+}
+
+void FindKeyedRuns(const SurfaceMemory& source, BYTE low, BYTE span) {
+    KeyedRuns& runs = source.keyedRuns;
+    runs.runs.clear();
+    runs.rowFirst.assign(size_t(source.height) + 1, 0);
+    for (int y = 0; y < source.height; ++y) {
+        runs.rowFirst[size_t(y)] = uint32_t(runs.runs.size());
+        const BYTE* row = source.pixels() + ptrdiff_t(y) * source.pitch;
+        int x = 0;
+        while (x < source.width) {
+            while (x < source.width && BYTE(row[x] - low) <= span) ++x;
+            const int left = x;
+            while (x < source.width && BYTE(row[x] - low) > span) ++x;
+            if (x == left) break;
+            const bool near = runs.runs.size() > runs.rowFirst[size_t(y)] && left - runs.runs.back().right < kKeyedGap;
+            if (near) {
+                runs.runs.back().right = x;
+            } else {
+                runs.runs.push_back({left, x});
+            }
+        }
+    }
+    runs.rowFirst[size_t(source.height)] = uint32_t(runs.runs.size());
+}
+
+// The runs of the source for this key, once the source has been blitted with it unchanged often enough; null before.
+const KeyedRuns* RunsFor(const SurfaceMemory& source, BYTE low, BYTE span) {
+    KeyedRuns& runs = source.keyedRuns;
+    if (runs.generation != source.generation || runs.low != low || runs.span != span) {
+        runs = {};
+        runs.generation = source.generation;
+        runs.low = low;
+        runs.span = span;
+    }
+    if (runs.uses < kKeyedUsesBeforeRuns && ++runs.uses == kKeyedUsesBeforeRuns) FindKeyedRuns(source, low, span);
+    return runs.uses >= kKeyedUsesBeforeRuns ? &runs : nullptr;
+}
+
+}  // namespace
+
+void MemoryMake(SurfaceMemory& memory, int width, int height) {
+    memory.width = width;
+    memory.height = height;
+    // Rows are padded to whole 32-bit words, so reading the first word of any surface stays inside it.
+    memory.pitch = (LONG(width) + 3) & ~LONG(3);
+    memory.bytes.assign(size_t(memory.pitch) * size_t(height), 0);
+    memory.written = {};
+    memory.keyedRuns = {};
+    ++memory.generation;
+}
+
+void MemoryWrote(SurfaceMemory& memory, const RECT& area) {
+    ++memory.generation;
+    if (memory.written.fill < 0) return;
+    for (LONG y = area.top; y < area.bottom; ++y) WroteInRow(memory, int(y), int(area.left), int(area.right));
+}
+
+void MemoryZero(SurfaceMemory& memory) {
+    std::fill(memory.bytes.begin(), memory.bytes.end(), BYTE(0));
+    ForgetRows(memory);
+}
+
+void MemoryFill(SurfaceMemory& memory, const RECT& area, BYTE value) {
+    const bool whole = area.left == 0 && area.top == 0 && area.right == memory.width && area.bottom == memory.height;
+    if (!whole) {
+        BlitFill(memory.pixels() + ptrdiff_t(area.top) * memory.pitch + area.left, memory.pitch,
+                 area.right - area.left, area.bottom - area.top, value);
+        MemoryWrote(memory, area);
+        return;
+    }
+    ++memory.generation;
+    if (memory.written.fill == int(value) && !WholeFrames()) {
+        for (int y = 0; y < memory.height; ++y) {
+            const RowSpan& row = memory.written.rows[size_t(y)];
+            if (row.left < row.right) {
+                std::memset(memory.pixels() + ptrdiff_t(y) * memory.pitch + row.left, value, size_t(row.right - row.left));
+            }
+        }
+    } else {
+        BlitFill(memory.pixels(), memory.pitch, memory.width, memory.height, value);
+        memory.written.fill = value;
+    }
+    ClearSpans(memory);
+}
+
+void MemoryCopy(SurfaceMemory& dest, int x, int y, const SurfaceMemory& source, const RECT& rect, bool keyed, BYTE low,
+                BYTE span) {
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    const BYTE* from = source.pixels() + ptrdiff_t(rect.top) * source.pitch + rect.left;
+    LONG fromPitch = source.pitch;
+    std::vector<BYTE> overlap;
+    if (&source == &dest) {
+        // A copy within one surface may overlap itself; take the source rows aside first.
+        overlap.resize(size_t(width) * size_t(height));
+        BlitCopy(overlap.data(), width, from, fromPitch, width, height);
+        from = overlap.data();
+        fromPitch = width;
+    }
+    BYTE* to = dest.pixels() + ptrdiff_t(y) * dest.pitch + x;
+    const KeyedRuns* runs = keyed && &source != &dest && !WholeFrames() ? RunsFor(source, low, span) : nullptr;
+    if (runs == nullptr) {
+        if (keyed) {
+            BlitCopyKeyed(to, dest.pitch, from, fromPitch, width, height, low, span);
+        } else {
+            BlitCopy(to, dest.pitch, from, fromPitch, width, height);
+        }
+        MemoryWrote(dest, RECT{x, y, x + width, y + height});
+        return;
+    }
+    // Only the runs are written, so only they count as written: a keyed copy over a filled page leaves the rest of
+    // it as the fill left it.
+    ++dest.generation;
+    for (int row = 0; row < height; ++row) {
+        const BYTE* sourceRow = source.pixels() + ptrdiff_t(rect.top + row) * source.pitch;
+        BYTE* destRow = to + ptrdiff_t(row) * dest.pitch - rect.left;
+        int first = int(rect.right);
+        int last = int(rect.left);
+        const uint32_t end = runs->rowFirst[size_t(rect.top + row) + 1];
+        for (uint32_t i = runs->rowFirst[size_t(rect.top + row)]; i < end; ++i) {
+            const int left = std::max(runs->runs[i].left, int(rect.left));
+            const int right = std::min(runs->runs[i].right, int(rect.right));
+            if (left >= right) continue;
+            // A run narrower than the kernel's step widens to one step inside the copy, over pixels the key keeps.
+            int from = left;
+            if (right - left < kBlitKeyedStep && width >= kBlitKeyedStep) {
+                from = std::max(int(rect.left), std::min(left, int(rect.right) - kBlitKeyedStep));
+            }
+            const int to = std::max(right, std::min(from + kBlitKeyedStep, int(rect.right)));
+            BlitCopyKeyed(destRow + from, 0, sourceRow + from, 0, to - from, 1, low, span);
+            first = std::min(first, left);
+            last = std::max(last, right);
+        }
+        if (dest.written.fill >= 0 && first < last) WroteInRow(dest, y + row, x + first - rect.left, x + last - rect.left);
+    }
+}
