@@ -1,6 +1,7 @@
 // Whole frames: FrameUpdate in each scene with the page flip and its presentation (every frame sent whole, and only
-// what changed), the same without the present, and the present on its own (whole, unchanged, a moved cursor), each
-// beside a floor of memset/memcpy/memcmp of the bytes it writes or compares, measured in the same run.
+// what changed, back to back and each after resting out a refresh), the same without the present, and the present on
+// its own (whole, unchanged, a moved cursor), each beside a floor of memset/memcpy/memcmp of the bytes it writes or
+// compares, measured in the same run.
 #include <benchmark/benchmark.h>
 
 #include "app/app.h"
@@ -97,6 +98,15 @@ void BM_FrameUpdateWalkDamage(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameUpdateWalkDamage);
 
+constexpr Uint32 kRestMs = 15;
+
+// What the program's loop leaves between frames: the rest of a refresh, asleep.
+void Rest(benchmark::State& state) {
+    state.PauseTiming();
+    SDL_Delay(kRestMs);
+    state.ResumeTiming();
+}
+
 // The same frames as a display paces them: each after resting out the rest of a refresh, as the program's loop does,
 // so the frame finds what other processes left in the caches rather than its own bytes.
 void RestedFrames(benchmark::State& state, BYTE scene) {
@@ -109,9 +119,7 @@ void RestedFrames(benchmark::State& state, BYTE scene) {
     app.scene = scene;
     WarmUp();
     for (auto _ : state) {
-        state.PauseTiming();
-        SDL_Delay(15);
-        state.ResumeTiming();
+        Rest(state);
         FrameUpdate();
     }
     TestClearDisplayHooks();
@@ -157,11 +165,12 @@ void DrawInputTestFloor(FloorBuffers& b) {
 
 int CompareFloor(const FloorBuffers& b) { return std::memcmp(b.back.data(), b.shown.data(), kScreenBytes); }
 
-void FloorInputTest(benchmark::State& state, bool shown, bool compared = false) {
+void FloorInputTest(benchmark::State& state, bool shown, bool compared = false, bool rested = false) {
     FloorBuffers b;
     DrawInputTestFloor(b);
     b.shown = b.back;
     for (auto _ : state) {
+        if (rested) Rest(state);
         DrawInputTestFloor(b);
         if (shown) std::memcpy(b.window.data(), b.scaled.data(), b.window.size());
         if (compared) benchmark::DoNotOptimize(CompareFloor(b));
@@ -178,11 +187,12 @@ void DrawWalkFloor(FloorBuffers& b) {
     for (int g = 0; g < 8; ++g) CopyRect(b.back.data() + g * 8, b.source.data() + g * 8, 8, 16);
 }
 
-void FloorWalk(benchmark::State& state, bool shown, bool compared = false) {
+void FloorWalk(benchmark::State& state, bool shown, bool compared = false, bool rested = false) {
     FloorBuffers b;
     DrawWalkFloor(b);
     b.shown = b.back;
     for (auto _ : state) {
+        if (rested) Rest(state);
         DrawWalkFloor(b);
         if (shown) std::memcpy(b.window.data(), b.scaled.data(), b.window.size());
         if (compared) benchmark::DoNotOptimize(CompareFloor(b));
@@ -205,6 +215,10 @@ void BM_FloorInputTestCompared(benchmark::State& state) { FloorInputTest(state, 
 BENCHMARK(BM_FloorInputTestCompared);
 void BM_FloorWalkCompared(benchmark::State& state) { FloorWalk(state, false, true); }
 BENCHMARK(BM_FloorWalkCompared);
+void BM_FloorInputTestRested(benchmark::State& state) { FloorInputTest(state, false, true, true); }
+BENCHMARK(BM_FloorInputTestRested)->Iterations(300);
+void BM_FloorWalkRested(benchmark::State& state) { FloorWalk(state, false, true, true); }
+BENCHMARK(BM_FloorWalkRested)->Iterations(300);
 
 // The frame the presents below show, and the program's palette.
 struct PresentRig : ProgramRig {

@@ -20,6 +20,8 @@ BM_FrameUpdateInputTest BM_FloorInputTestFrame
 BM_FrameUpdateWalk BM_FloorWalkFrame
 BM_FrameUpdateInputTestDamage BM_FloorInputTestCompared
 BM_FrameUpdateWalkDamage BM_FloorWalkCompared
+BM_FrameUpdateInputTestRested BM_FloorInputTestRested
+BM_FrameUpdateWalkRested BM_FloorWalkRested
 BM_FrameWorkInputTest BM_FloorInputTestWork
 BM_FrameWorkWalk BM_FloorWalkWork
 BM_PresentToWindow BM_FloorPresentToWindow
@@ -62,6 +64,7 @@ NR > 1 {
     gsub(/"/, "", name)
     if (name !~ /_median$/) next
     sub(/_median$/, "", name)
+    sub(/\/iterations:[0-9]+$/, "", name)
     order[++names] = name
     cpu[name] = ns($4, $5)
     if ($9 == "true") failed[name] = 1

@@ -74,9 +74,10 @@ TEST_F(DirectDrawObject, BltFastCopiesExactlyWithAndWithoutTheSourceKeyRange) {
     }
 }
 
-// A page filled whole remembers where it has been written since, and the next fill with the same value rewrites only
-// there; a source blitted with its key again and again remembers where the key lets pixels through. Each way of
-// writing a surface must be seen by both, or a stale pixel outlives the fill, or a keyed copy misses a new one.
+// A page filled whole, or copied over whole, remembers where it has been written since, and the same fill or copy
+// again rewrites only there; a source blitted with its key again and again remembers where the key lets pixels
+// through. Each way of writing a surface must be seen by both, or a stale pixel outlives the fill or the copy, or a
+// keyed copy misses a new one.
 TEST_F(DirectDrawObject, EveryWayOfWritingIsSeenByTheNextWholeFillAndTheNextKeyedCopy) {
     constexpr int kW = 300, kH = 20;
     // Opaque islands, short and far apart, on the key 0; the writes below land in the gap between the first two.
@@ -85,8 +86,9 @@ TEST_F(DirectDrawObject, EveryWayOfWritingIsSeenByTheNextWholeFillAndTheNextKeye
         for (int x : {0, 1, 2, 150, 151, 152}) islands[size_t(y) * kW + x] = BYTE(1 + x % 7);
         for (int x = 290; x < kW; ++x) islands[size_t(y) * kW + x] = BYTE(x - 280);
     }
-    LPDIRECTDRAWSURFACE7 page, source, dest, other;
+    LPDIRECTDRAWSURFACE7 page, source, dest, other, background;
     Create(kW, kH, 1, &page);
+    const Image backgroundBefore = Create(kW, kH, 5, &background);
     Create(kW, kH, 2, &source);
     const Image destBefore = Create(kW, kH, 3, &dest);
     Create(kW, kH, 4, &other);
@@ -115,7 +117,8 @@ TEST_F(DirectDrawObject, EveryWayOfWritingIsSeenByTheNextWholeFillAndTheNextKeye
              RECT from = {0, 0, 20, 8};
              for (int i = 0; i < 3; ++i) ASSERT_EQ(s->BltFast(40, 2, other, &from, DDBLTFAST_SRCCOLORKEY), DD_OK);
          }},
-        {"BltFast", [&](LPDIRECTDRAWSURFACE7 s) { ASSERT_EQ(s->BltFast(40, 2, other, const_cast<RECT*>(&gap), 0), DD_OK); }},
+        {"BltFast",
+         [&](LPDIRECTDRAWSURFACE7 s) { ASSERT_EQ(s->BltFast(40, 2, other, const_cast<RECT*>(&gap), 0), DD_OK); }},
         {"colour fill of a part", [&](LPDIRECTDRAWSURFACE7 s) { ASSERT_EQ(fill(s, &gap, 9), DD_OK); }},
         {"Lock of a part",
          [&](LPDIRECTDRAWSURFACE7 s) {
@@ -141,7 +144,8 @@ TEST_F(DirectDrawObject, EveryWayOfWritingIsSeenByTheNextWholeFillAndTheNextKeye
                  TextOutA(dc, 40, 2, "Hi", 2);
              });
          }},
-        {"TextOutA on its cells", [&](LPDIRECTDRAWSURFACE7 s) { withDC(s, [](HDC dc) { TextOutA(dc, 40, 2, " ", 1); }); }},
+        {"TextOutA on its cells",
+         [&](LPDIRECTDRAWSURFACE7 s) { withDC(s, [](HDC dc) { TextOutA(dc, 40, 2, " ", 1); }); }},
         {"StretchBlt",
          [&](LPDIRECTDRAWSURFACE7 s) {
              HDC from = NULL;
@@ -150,6 +154,7 @@ TEST_F(DirectDrawObject, EveryWayOfWritingIsSeenByTheNextWholeFillAndTheNextKeye
              ASSERT_EQ(other->ReleaseDC(from), DD_OK);
          }},
     };
+    const auto copyOver = [&] { ASSERT_EQ(page->BltFast(0, 0, background, NULL, DDBLTFAST_NOCOLORKEY), DD_OK); };
     for (const auto& w : writes) {
         SCOPED_TRACE(w.name);
         for (DWORD value : {5u, 5u, 6u}) {
@@ -158,12 +163,20 @@ TEST_F(DirectDrawObject, EveryWayOfWritingIsSeenByTheNextWholeFillAndTheNextKeye
             ASSERT_EQ(fill(page, NULL, value), DD_OK);
             EXPECT_EQ(HarnessReadPixels(page), std::vector<BYTE>(size_t(kW) * kH, BYTE(value)));
         }
+        // The same copy again, and then one whose source was written in between.
+        ASSERT_TRUE(HarnessWritePixels(background, backgroundBefore.pixels));
+        for (bool sourceWritten : {false, false, true}) {
+            copyOver();
+            w.write(sourceWritten ? background : page);
+            copyOver();
+            EXPECT_EQ(HarnessReadPixels(page), HarnessReadPixels(background)) << "source written " << sourceWritten;
+        }
 
         ASSERT_TRUE(HarnessWritePixels(source, islands));
         DDCOLORKEY key = {0, 0};
         ASSERT_EQ(source->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
-        for (const RECT& rect : {RECT{0, 0, kW, kH}, RECT{1, 0, 295, kH}, RECT{148, 2, 160, 18}, RECT{5, 5, 6, 6},
-                                 RECT{30, 1, 70, 12}}) {
+        for (const RECT& rect :
+             {RECT{0, 0, kW, kH}, RECT{1, 0, 295, kH}, RECT{148, 2, 160, 18}, RECT{5, 5, 6, 6}, RECT{30, 1, 70, 12}}) {
             for (int i = 0; i < 3; ++i) {
                 ASSERT_TRUE(HarnessWritePixels(dest, destBefore.pixels));
                 RECT r = rect;
@@ -314,6 +327,61 @@ TEST_F(Display, AFlipShowsTheBackBufferInTheAttachedPaletteElseThreeThreeTwoAndS
         EXPECT_EQ(Colour(frame.palette[i]),
                   std::make_tuple(((i >> 5) & 7) * 255 / 7, ((i >> 2) & 7) * 255 / 7, (i & 3) * 255 / 3))
             << i;
+}
+
+// A flip sends only where the steps that drew the page differ from those of the picture shown; whatever the steps
+// cannot vouch for must still reach the window: a source written under an equal step, a step moved or gone, a lock,
+// another fill, a background copied over all of it and then written. The window is the same, frame by frame, as
+// when every frame goes whole.
+TEST_F(Display, TheWindowShowsEveryFrameAsIfSentWholeWhateverTheStepsOfThePages) {
+    LPDIRECTDRAWSURFACE7 sprite = HarnessMakeSurface(64, 32, RandomPixels(64 * 32, 8));
+    LPDIRECTDRAWSURFACE7 background = HarnessMakeSurface(640, 480, RandomPixels(640 * 480, 9));
+    ASSERT_TRUE(sprite && background);
+    DDCOLORKEY key = {0x10, 0x40};
+    ASSERT_EQ(sprite->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
+    const auto poke = [](LPDIRECTDRAWSURFACE7 s, int x, int y, BYTE value) {
+        DDSURFACEDESC2 d = HarnessDescription();
+        ASSERT_EQ(s->Lock(NULL, &d, DDLOCK_WAIT, NULL), DD_OK);
+        static_cast<BYTE*>(d.lpSurface)[d.lPitch * y + x] = value;
+        ASSERT_EQ(s->Unlock(NULL), DD_OK);
+    };
+    const auto frame = [&](int step, BYTE fillValue) {
+        DDBLTFX fx = {};
+        fx.dwSize = sizeof fx;
+        fx.dwFillColor = fillValue;
+        if (step >= 10) {
+            ASSERT_EQ(app.backBuffer->BltFast(0, 0, background, NULL, DDBLTFAST_NOCOLORKEY), DD_OK);
+        } else {
+            ASSERT_EQ(app.backBuffer->Blt(NULL, NULL, NULL, DDBLT_COLORFILL | DDBLT_WAIT, &fx), DD_OK);
+        }
+        if (step == 4) poke(sprite, 5, 5, 0xEE);  // under an equal step
+        if (step != 6) {
+            ASSERT_EQ(app.backBuffer->BltFast(step == 5 ? 101 : 100, 100, sprite, NULL, DDBLTFAST_SRCCOLORKEY), DD_OK);
+        }
+        if (step == 7) poke(app.backBuffer, 300, 300, 0x77);  // gone again in the next frame
+        if (step == 12) poke(background, 0, 479, 0x55);
+        ASSERT_EQ(app.primarySurface->Flip(NULL, DDFLIP_WAIT), DD_OK);
+    };
+    TestCaptureWindow(true);
+    std::vector<std::vector<uint32_t>> films[2];
+    for (bool whole : {true, false}) {
+        TestPresentWholeFrames(whole);
+        ASSERT_TRUE(HarnessWritePixels(sprite, RandomPixels(64 * 32, 8)));
+        ASSERT_TRUE(HarnessWritePixels(background, RandomPixels(640 * 480, 9)));
+        for (int step : {1, 1, 1, 4, 5, 6, 1, 7, 1, 9, 10, 10, 10, 12, 10}) {
+            frame(step, step == 9 ? 3 : 0);
+            std::vector<uint32_t> pixels;
+            int width = 0, height = 0;
+            ASSERT_TRUE(TestLastWindowPixels(&pixels, &width, &height));
+            films[whole].push_back(std::move(pixels));
+        }
+    }
+    TestPresentWholeFrames(false);
+    TestCaptureWindow(false);
+    ASSERT_EQ(films[0].size(), films[1].size());
+    for (size_t i = 0; i < films[0].size(); ++i) EXPECT_TRUE(films[0][i] == films[1][i]) << "frame " << i + 1;
+    sprite->Release();
+    background->Release();
 }
 
 // A renderer reset loses every surface's pixels; restoring the primary restores its chain, other surfaces are

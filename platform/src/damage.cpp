@@ -20,6 +20,7 @@ struct Damage {
     bool off = false;    // the tests' whole frames
     BYTE shown[kWidth * kHeight] = {};
     WrittenSince shownWritten;  // what was known of the shown picture when it came
+    RowSpan compare[kHeight];   // where the next picture can differ from the shown one, in whole words
 };
 Damage damage;
 
@@ -40,32 +41,55 @@ void ChangedSpan(const BYTE* next, const BYTE* shown, int* left, int* right) {
 }
 
 bool Knows(const WrittenSince* written) {
-    return written != nullptr && written->fill >= 0 && written->rows.size() == size_t(kHeight);
+    return written != nullptr && written->known && written->rows.size() == size_t(kHeight);
 }
 
-// Where row y of the two pictures can differ, in whole words: everywhere, unless both were filled alike, when only
-// the spans written into either since can.
-void SpanToCompare(const WrittenSince* written, int y, int* left, int* right) {
-    *left = 0;
-    *right = kWidth;
-    if (!Knows(written) || !Knows(&damage.shownWritten) || written->fill != damage.shownWritten.fill) return;
-    const RowSpan& next = written->rows[size_t(y)];
-    const RowSpan& shown = damage.shownWritten.rows[size_t(y)];
-    const int from = std::min(next.left, shown.left);
-    const int to = std::max(next.right, shown.right);
-    if (from >= to) {
-        *right = 0;
+void Widen(RowSpan* rows, const RECT& area) {
+    for (LONG y = std::max<LONG>(area.top, 0); y < std::min<LONG>(area.bottom, kHeight); ++y) {
+        rows[y].left = std::min(rows[y].left, int(std::max<LONG>(area.left, 0)));
+        rows[y].right = std::max(rows[y].right, int(std::min<LONG>(area.right, kWidth)));
+    }
+}
+
+// Where the next picture can differ from the shown one: everywhere, unless both were filled or copied over alike.
+// Then only where
+// their steps differ, the n-th of one from the n-th of the other, when every step of both is known; else wherever
+// either was written since its fill.
+void ChooseWhereToCompare(const WrittenSince* written) {
+    RowSpan* compare = damage.compare;
+    const WrittenSince& shown = damage.shownWritten;
+    if (!Knows(written) || !Knows(&shown) || !(written->base == shown.base)) {
+        std::fill(compare, compare + kHeight, RowSpan{0, kWidth});
         return;
     }
-    *left = from / kWord * kWord;
-    *right = std::min(kWidth, (to + kWord - 1) / kWord * kWord);
+    std::fill(compare, compare + kHeight, RowSpan{kWidth, 0});
+    if (written->stepsKnown && shown.stepsKnown) {
+        const size_t count = std::max(written->steps.size(), shown.steps.size());
+        for (size_t i = 0; i < count; ++i) {
+            const DrawStep* next = i < written->steps.size() ? &written->steps[i] : nullptr;
+            const DrawStep* before = i < shown.steps.size() ? &shown.steps[i] : nullptr;
+            if (next != nullptr && before != nullptr && *next == *before) continue;
+            if (next != nullptr) Widen(compare, next->to);
+            if (before != nullptr) Widen(compare, before->to);
+        }
+    } else {
+        for (int y = 0; y < kHeight; ++y) {
+            compare[y] = {std::min(written->rows[size_t(y)].left, shown.rows[size_t(y)].left),
+                          std::max(written->rows[size_t(y)].right, shown.rows[size_t(y)].right)};
+        }
+    }
+    for (RowSpan& row : damage.compare) {
+        if (row.left >= row.right) continue;
+        row.left = row.left / kWord * kWord;
+        row.right = std::min(kWidth, (row.right + kWord - 1) / kWord * kWord);
+    }
 }
 
 void Remember(const WrittenSince* written) {
     if (Knows(written)) {
         damage.shownWritten = *written;
     } else {
-        damage.shownWritten.fill = -1;
+        damage.shownWritten.known = false;
     }
 }
 
@@ -85,11 +109,11 @@ int DamageFind(const BYTE* pixels, LONG pitch, const WrittenSince* written, Dama
         Remember(written);
         return 1;
     }
+    ChooseWhereToCompare(written);
     int count = 0;
     for (int y = 0; y < kHeight; ++y) {
-        int left = 0;
-        int right = 0;
-        SpanToCompare(written, y, &left, &right);
+        int left = damage.compare[y].left;
+        int right = damage.compare[y].right;
         const BYTE* next = pixels + ptrdiff_t(y) * pitch;
         BYTE* shown = damage.shown + y * kWidth;
         if (left >= right || std::memcmp(next + left, shown + left, size_t(right - left)) == 0) continue;

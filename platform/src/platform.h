@@ -119,10 +119,34 @@ void BlitFill(BYTE* dest, LONG pitch, int width, int height, BYTE value);
 struct RowSpan {
     int left, right;  // columns left..right - 1; empty when left >= right
 };
-// Since the last fill of the whole surface, every byte outside each row's span holds that fill's value.
+// One write since a whole fill, as much as is known of it: two pages filled alike and written by equal steps in the
+// same order hold the same pixels wherever no unequal step wrote.
+struct DrawStep {
+    enum class Kind : uint8_t { Unknown, Fill, Copy, KeyedCopy };
+    Kind kind = Kind::Unknown;  // Unknown: a lock, a DC's drawing, a copy within the surface
+    BYTE value = 0;             // Fill: the value; KeyedCopy: the key's low end
+    BYTE span = 0;              // KeyedCopy: the key's range above its low end
+    const void* source = nullptr;
+    uint64_t sourceGeneration = 0;  // what the source held, for as long as it holds it
+    RECT from = {};
+    RECT to = {};  // what the step may have written
+    bool operator==(const DrawStep& other) const {
+        return kind == other.kind && kind != Kind::Unknown && value == other.value && span == other.span &&
+               source == other.source && sourceGeneration == other.sourceGeneration && Same(from, other.from) &&
+               Same(to, other.to);
+    }
+    static bool Same(const RECT& a, const RECT& b) {
+        return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+    }
+};
+// Since the last fill of the whole surface, or opaque copy onto all of it, every byte outside each row's span is as
+// that step left it, and `steps` wrote the rest (all of them unless `stepsKnown` is false: there were too many).
 struct WrittenSince {
-    int fill = -1;  // the value; -1 when nothing is known
+    bool known = false;  // false: nothing is known
+    DrawStep base;       // the fill or copy of the whole surface
     std::vector<RowSpan> rows;
+    std::vector<DrawStep> steps;
+    bool stepsKnown = true;
 };
 // Where in each row of a source its colour key lets pixels through, for as long as the source stays as it was: every
 // such pixel lies in one of the row's runs.
@@ -138,7 +162,7 @@ struct SurfaceMemory {
     int height = 0;
     LONG pitch = 0;
     std::vector<BYTE> bytes;
-    uint64_t generation = 0;  // moves with every write
+    uint64_t generation = 0;  // new with every write, never the same for two writes anywhere
     WrittenSince written;
     mutable KeyedRuns keyedRuns;
 

@@ -1,8 +1,9 @@
 // A surface's pixels and what is known of them without reading them. Most frames begin by filling the whole back
-// buffer and then draw a small part of it, so after a whole fill each row keeps the span written since: the next
-// whole fill with the same value rewrites only those spans, and the presenter compares only inside them. A source
-// blitted with its key over and over keeps where in each row the key lets pixels through, so the keyed copy skips
-// the rest without looking at it.
+// buffer, or copying a background over all of it, and then draw a small part of it. So after such a step each row
+// keeps the span written since, and the page keeps the steps that wrote it: the same step again rewrites only those
+// spans, and the presenter compares only where the steps of the new picture and of the shown one differ. A source
+// blitted with its key over and over keeps where in each row the key lets pixels through, so the keyed copy skips the
+// rest without looking at it.
 #include "platform/src/platform.h"
 
 #include <algorithm>
@@ -16,14 +17,43 @@ constexpr int kKeyedUsesBeforeRuns = 2;
 // Pixels the key lets through that lie closer than this go as one run, keyed copy and all: a short gap costs the
 // kernel less than another run costs the loop.
 constexpr int kKeyedGap = 128;
+// A frame takes a few dozen steps; a page written more often than this since its whole fill or copy is compared
+// wherever it was written, as if nothing were known of its steps.
+constexpr size_t kMaxSteps = 256;
+
+uint64_t lastGeneration = 0;
+
+void Changed(SurfaceMemory& memory) { memory.generation = ++lastGeneration; }
 
 void ForgetRows(SurfaceMemory& memory) {
-    memory.written.fill = -1;
-    ++memory.generation;
+    memory.written.known = false;
+    Changed(memory);
 }
 
-void ClearSpans(SurfaceMemory& memory) {
+// The fill or copy of the whole surface that the page was last written with, made again: only what was written since
+// needs writing.
+bool Again(SurfaceMemory& memory, const DrawStep& base) {
+    Changed(memory);
+    return memory.written.known && memory.written.base == base && !WholeFrames();
+}
+
+void StartSince(SurfaceMemory& memory, const DrawStep& base) {
+    memory.written.known = true;
+    memory.written.base = base;
     memory.written.rows.assign(size_t(memory.height), RowSpan{memory.width, 0});
+    memory.written.steps.clear();
+    memory.written.stepsKnown = true;
+}
+
+void Took(SurfaceMemory& memory, const DrawStep& step) {
+    WrittenSince& written = memory.written;
+    if (!written.known || !written.stepsKnown) return;
+    if (written.steps.size() == kMaxSteps) {
+        written.stepsKnown = false;
+        written.steps.clear();
+        return;
+    }
+    written.steps.push_back(step);
 }
 
 void WroteInRow(SurfaceMemory& memory, int y, int left, int right) {
@@ -69,6 +99,15 @@ const KeyedRuns* RunsFor(const SurfaceMemory& source, BYTE low, BYTE span) {
     return runs.uses >= kKeyedUsesBeforeRuns ? &runs : nullptr;
 }
 
+// Every write goes through here: the step it was is kept, and the rows it may have changed count as written.
+void Wrote(SurfaceMemory& memory, const DrawStep& step) {
+    Changed(memory);
+    if (!memory.written.known) return;
+    for (LONG y = step.to.top; y < step.to.bottom; ++y)
+        WroteInRow(memory, int(y), int(step.to.left), int(step.to.right));
+    Took(memory, step);
+}
+
 }  // namespace
 
 void MemoryMake(SurfaceMemory& memory, int width, int height) {
@@ -79,14 +118,10 @@ void MemoryMake(SurfaceMemory& memory, int width, int height) {
     memory.bytes.assign(size_t(memory.pitch) * size_t(height), 0);
     memory.written = {};
     memory.keyedRuns = {};
-    ++memory.generation;
+    Changed(memory);
 }
 
-void MemoryWrote(SurfaceMemory& memory, const RECT& area) {
-    ++memory.generation;
-    if (memory.written.fill < 0) return;
-    for (LONG y = area.top; y < area.bottom; ++y) WroteInRow(memory, int(y), int(area.left), int(area.right));
-}
+void MemoryWrote(SurfaceMemory& memory, const RECT& area) { Wrote(memory, DrawStep{.to = area}); }
 
 void MemoryZero(SurfaceMemory& memory) {
     std::fill(memory.bytes.begin(), memory.bytes.end(), BYTE(0));
@@ -96,24 +131,24 @@ void MemoryZero(SurfaceMemory& memory) {
 void MemoryFill(SurfaceMemory& memory, const RECT& area, BYTE value) {
     const bool whole = area.left == 0 && area.top == 0 && area.right == memory.width && area.bottom == memory.height;
     if (!whole) {
-        BlitFill(memory.pixels() + ptrdiff_t(area.top) * memory.pitch + area.left, memory.pitch,
-                 area.right - area.left, area.bottom - area.top, value);
-        MemoryWrote(memory, area);
+        BlitFill(memory.pixels() + ptrdiff_t(area.top) * memory.pitch + area.left, memory.pitch, area.right - area.left,
+                 area.bottom - area.top, value);
+        Wrote(memory, DrawStep{.kind = DrawStep::Kind::Fill, .value = value, .to = area});
         return;
     }
-    ++memory.generation;
-    if (memory.written.fill == int(value) && !WholeFrames()) {
+    const DrawStep base = {.kind = DrawStep::Kind::Fill, .value = value, .to = area};
+    if (Again(memory, base)) {
         for (int y = 0; y < memory.height; ++y) {
             const RowSpan& row = memory.written.rows[size_t(y)];
             if (row.left < row.right) {
-                std::memset(memory.pixels() + ptrdiff_t(y) * memory.pitch + row.left, value, size_t(row.right - row.left));
+                std::memset(memory.pixels() + ptrdiff_t(y) * memory.pitch + row.left, value,
+                            size_t(row.right - row.left));
             }
         }
     } else {
         BlitFill(memory.pixels(), memory.pitch, memory.width, memory.height, value);
-        memory.written.fill = value;
     }
-    ClearSpans(memory);
+    StartSince(memory, base);
 }
 
 void MemoryCopy(SurfaceMemory& dest, int x, int y, const SurfaceMemory& source, const RECT& rect, bool keyed, BYTE low,
@@ -131,6 +166,30 @@ void MemoryCopy(SurfaceMemory& dest, int x, int y, const SurfaceMemory& source, 
         fromPitch = width;
     }
     BYTE* to = dest.pixels() + ptrdiff_t(y) * dest.pitch + x;
+    // A copy within one surface depends on what the surface held, which no step says.
+    DrawStep step = {.to = RECT{x, y, x + width, y + height}};
+    if (&source != &dest) {
+        step.kind = keyed ? DrawStep::Kind::KeyedCopy : DrawStep::Kind::Copy;
+        step.value = keyed ? low : 0;
+        step.span = keyed ? span : 0;
+        step.source = &source;
+        step.sourceGeneration = source.generation;
+        step.from = rect;
+    }
+    if (step.kind == DrawStep::Kind::Copy && x == 0 && y == 0 && width == dest.width && height == dest.height) {
+        if (Again(dest, step)) {
+            for (int row = 0; row < height; ++row) {
+                const RowSpan& written = dest.written.rows[size_t(row)];
+                if (written.left >= written.right) continue;
+                std::memcpy(to + ptrdiff_t(row) * dest.pitch + written.left,
+                            from + ptrdiff_t(row) * fromPitch + written.left, size_t(written.right - written.left));
+            }
+        } else {
+            BlitCopy(to, dest.pitch, from, fromPitch, width, height);
+        }
+        StartSince(dest, step);
+        return;
+    }
     const KeyedRuns* runs = keyed && &source != &dest && !WholeFrames() ? RunsFor(source, low, span) : nullptr;
     if (runs == nullptr) {
         if (keyed) {
@@ -138,12 +197,13 @@ void MemoryCopy(SurfaceMemory& dest, int x, int y, const SurfaceMemory& source, 
         } else {
             BlitCopy(to, dest.pitch, from, fromPitch, width, height);
         }
-        MemoryWrote(dest, RECT{x, y, x + width, y + height});
+        Wrote(dest, step);
         return;
     }
     // Only the runs are written, so only they count as written: a keyed copy over a filled page leaves the rest of
     // it as the fill left it.
-    ++dest.generation;
+    Changed(dest);
+    Took(dest, step);
     for (int row = 0; row < height; ++row) {
         const BYTE* sourceRow = source.pixels() + ptrdiff_t(rect.top + row) * source.pitch;
         BYTE* destRow = to + ptrdiff_t(row) * dest.pitch - rect.left;
@@ -155,15 +215,15 @@ void MemoryCopy(SurfaceMemory& dest, int x, int y, const SurfaceMemory& source, 
             const int right = std::min(runs->runs[i].right, int(rect.right));
             if (left >= right) continue;
             // A run narrower than the kernel's step widens to one step inside the copy, over pixels the key keeps.
-            int from = left;
+            int start = left;
             if (right - left < kBlitKeyedStep && width >= kBlitKeyedStep) {
-                from = std::max(int(rect.left), std::min(left, int(rect.right) - kBlitKeyedStep));
+                start = std::max(int(rect.left), std::min(left, int(rect.right) - kBlitKeyedStep));
             }
-            const int to = std::max(right, std::min(from + kBlitKeyedStep, int(rect.right)));
-            BlitCopyKeyed(destRow + from, 0, sourceRow + from, 0, to - from, 1, low, span);
+            const int stop = std::max(right, std::min(start + kBlitKeyedStep, int(rect.right)));
+            BlitCopyKeyed(destRow + start, 0, sourceRow + start, 0, stop - start, 1, low, span);
             first = std::min(first, left);
             last = std::max(last, right);
         }
-        if (dest.written.fill >= 0 && first < last) WroteInRow(dest, y + row, x + first - rect.left, x + last - rect.left);
+        if (dest.written.known && first < last) WroteInRow(dest, y + row, x + first - rect.left, x + last - rect.left);
     }
 }
