@@ -329,10 +329,11 @@ TEST_F(Display, AFlipShowsTheBackBufferInTheAttachedPaletteElseThreeThreeTwoAndS
             << i;
 }
 
-// A flip sends only where the steps that drew the page differ from those of the picture shown; whatever the steps
-// cannot vouch for must still reach the window: a source written under an equal step, a step moved or gone, a lock,
-// another fill, a background copied over all of it and then written. The window is the same, frame by frame, as
-// when every frame goes whole.
+// A page filled or copied over as the one it shows writes nothing until a step differs, and a flip sends only where
+// the steps of the two pictures differ; whatever the steps cannot vouch for must still reach the window: a source
+// written under an equal step, a step moved (over an equal one before it) or gone, a lock, another fill, a background
+// copied over all of it and then written, text drawn where the page still shows a step. The window is the same, frame
+// by frame, as when every frame goes whole.
 TEST_F(Display, TheWindowShowsEveryFrameAsIfSentWholeWhateverTheStepsOfThePages) {
     LPDIRECTDRAWSURFACE7 sprite = HarnessMakeSurface(64, 32, RandomPixels(64 * 32, 8));
     LPDIRECTDRAWSURFACE7 background = HarnessMakeSurface(640, 480, RandomPixels(640 * 480, 9));
@@ -355,8 +356,14 @@ TEST_F(Display, TheWindowShowsEveryFrameAsIfSentWholeWhateverTheStepsOfThePages)
             ASSERT_EQ(app.backBuffer->Blt(NULL, NULL, NULL, DDBLT_COLORFILL | DDBLT_WAIT, &fx), DD_OK);
         }
         if (step == 4) poke(sprite, 5, 5, 0xEE);  // under an equal step
-        if (step != 6) {
-            ASSERT_EQ(app.backBuffer->BltFast(step == 5 ? 101 : 100, 100, sprite, NULL, DDBLTFAST_SRCCOLORKEY), DD_OK);
+        ASSERT_EQ(app.backBuffer->BltFast(100, 100, sprite, NULL, DDBLTFAST_SRCCOLORKEY), DD_OK);
+        if (step == 8) {  // text where the page still shows the second sprite
+            HDC dc = NULL;
+            ASSERT_EQ(app.backBuffer->GetDC(&dc), DD_OK);
+            TextOutA(dc, 140, 115, "Hi", 2);
+            ASSERT_EQ(app.backBuffer->ReleaseDC(dc), DD_OK);
+        } else if (step != 6) {
+            ASSERT_EQ(app.backBuffer->BltFast(step == 5 ? 131 : 130, 110, sprite, NULL, DDBLTFAST_SRCCOLORKEY), DD_OK);
         }
         if (step == 7) poke(app.backBuffer, 300, 300, 0x77);  // gone again in the next frame
         if (step == 12) poke(background, 0, 479, 0x55);
@@ -368,7 +375,7 @@ TEST_F(Display, TheWindowShowsEveryFrameAsIfSentWholeWhateverTheStepsOfThePages)
         TestPresentWholeFrames(whole);
         ASSERT_TRUE(HarnessWritePixels(sprite, RandomPixels(64 * 32, 8)));
         ASSERT_TRUE(HarnessWritePixels(background, RandomPixels(640 * 480, 9)));
-        for (int step : {1, 1, 1, 4, 5, 6, 1, 7, 1, 9, 10, 10, 10, 12, 10}) {
+        for (int step : {1, 1, 1, 4, 5, 6, 1, 7, 1, 1, 8, 9, 10, 10, 10, 12, 10}) {
             frame(step, step == 9 ? 3 : 0);
             std::vector<uint32_t> pixels;
             int width = 0, height = 0;

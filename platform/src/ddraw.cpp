@@ -123,6 +123,7 @@ void DestroySurface(Surface* surface) {
     if (surface->dc) GdiDeleteSurfaceDC(surface->dc);
     if (surface->palette) PaletteRelease(surface->palette);
     if (surface == display.primary) display.primary = nullptr;
+    MemoryFree(surface->memory);
     ObjectsRemove(ObjectKind::Surface, surface);
     delete surface;
 }
@@ -208,7 +209,7 @@ HRESULT SurfaceFlip(Surface* front, IDirectDrawSurface7* target, DWORD) {
     if (front->lost || back->lost) return DDERR_SURFACELOST;
     if (front->busy() || back->busy()) return DDERR_SURFACEBUSY;
     // The storage changes hands; the interfaces keep their roles, so the back buffer stays the back buffer.
-    std::swap(front->memory, back->memory);
+    MemoryExchange(front->memory, back->memory);
     if (!PresentFrame(front->pixels(), front->pitch(), DisplayPalette(), &front->memory.written)) {
         // The pages were exchanged but the picture could not reach the window (no renderer): a failure the
         // caller may ignore, as the program's page flip does.

@@ -157,6 +157,9 @@ struct KeyedRuns {
     std::vector<uint32_t> rowFirst;  // row y's runs are runs[rowFirst[y]] .. runs[rowFirst[y + 1] - 1]
     std::vector<RowSpan> runs;
 };
+// The page whose writes wait for a step that differs is made right first: anything that reads or writes pixels
+// directly goes through here (pixels() does).
+void MemoryCatchUp();
 struct SurfaceMemory {
     int width = 0;
     int height = 0;
@@ -166,13 +169,21 @@ struct SurfaceMemory {
     WrittenSince written;
     mutable KeyedRuns keyedRuns;
 
-    BYTE* pixels() { return bytes.data(); }
-    const BYTE* pixels() const { return bytes.data(); }
+    BYTE* pixels() {
+        MemoryCatchUp();
+        return bytes.data();
+    }
+    const BYTE* pixels() const {
+        MemoryCatchUp();
+        return bytes.data();
+    }
 };
 void MemoryMake(SurfaceMemory& memory, int width, int height);  // zeroed
 // Every write the memory does not make itself goes through here first: locks and GDI's drawing.
 void MemoryWrote(SurfaceMemory& memory, const RECT& area);
 void MemoryZero(SurfaceMemory& memory);
+void MemoryExchange(SurfaceMemory& one, SurfaceMemory& other);  // a flip's pages changing hands
+void MemoryFree(SurfaceMemory& memory);                          // before the surface goes
 void MemoryFill(SurfaceMemory& memory, const RECT& area, BYTE value);
 // BltFast's copy: keyed leaves the destination where the source pixel lies in low..low + span.
 void MemoryCopy(SurfaceMemory& dest, int x, int y, const SurfaceMemory& source, const RECT& rect, bool keyed, BYTE low,

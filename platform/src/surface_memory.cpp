@@ -1,13 +1,17 @@
 // A surface's pixels and what is known of them without reading them. Most frames begin by filling the whole back
 // buffer, or copying a background over all of it, and then draw a small part of it. So after such a step each row
-// keeps the span written since, and the page keeps the steps that wrote it: the same step again rewrites only those
-// spans, and the presenter compares only where the steps of the new picture and of the shown one differ. A source
-// blitted with its key over and over keeps where in each row the key lets pixels through, so the keyed copy skips the
-// rest without looking at it.
+// keeps the span written since, and the page keeps the steps that wrote it: the presenter compares only where the
+// steps of the new picture and of the shown one differ. The same fill or copy again writes nothing at first: the page
+// still shows that step and the ones after it, and as long as the frame repeats them one by one nothing needs writing.
+// At the first step that differs, or before anything else reads or writes any surface, the page is made right where
+// the steps it still shows and the frame has not repeated wrote: the fill or copy again there, and the repeated
+// steps over it. A source blitted with its key over and over keeps where in each row the key lets pixels through, so
+// the keyed copy skips the rest without looking at it.
 #include "platform/src/platform.h"
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -22,6 +26,15 @@ constexpr int kKeyedGap = 128;
 constexpr size_t kMaxSteps = 256;
 
 uint64_t lastGeneration = 0;
+
+// The one page whose pixels may lag behind what is known of them, and the steps they still show since its whole fill
+// or copy, of which the first `repeated` have been taken again since.
+struct Deferred {
+    SurfaceMemory* page = nullptr;
+    std::vector<DrawStep> shows;
+    size_t repeated = 0;
+};
+Deferred deferred;
 
 void Changed(SurfaceMemory& memory) { memory.generation = ++lastGeneration; }
 
@@ -60,6 +73,74 @@ void WroteInRow(SurfaceMemory& memory, int y, int left, int right) {
     RowSpan& row = memory.written.rows[size_t(y)];
     row.left = std::min(row.left, left);
     row.right = std::max(row.right, right);
+}
+
+// Columns left..right - 1 of row y of the page as one step writes them; the step's source still holds what it held.
+void WriteRowOf(const DrawStep& step, BYTE* row, int y, int left, int right) {
+    if (step.kind == DrawStep::Kind::Fill) {
+        std::memset(row + left, step.value, size_t(right - left));
+        return;
+    }
+    const SurfaceMemory& source = *static_cast<const SurfaceMemory*>(step.source);
+    const BYTE* from = source.bytes.data() + ptrdiff_t(step.from.top + y - step.to.top) * source.pitch +
+                       (step.from.left - step.to.left);
+    if (step.kind == DrawStep::Kind::KeyedCopy) {
+        BlitCopyKeyed(row + left, 0, from + left, 0, right - left, 1, step.value, step.span);
+    } else {
+        std::memcpy(row + left, from + left, size_t(right - left));
+    }
+}
+
+// The deferred page made right: where the steps it shows and the frame did not repeat wrote, the whole fill or copy
+// again, then every repeated step over it in order.
+void Catch() {
+    SurfaceMemory* page = std::exchange(deferred.page, nullptr);
+    if (page == nullptr) return;
+    std::vector<RowSpan> wrong(size_t(page->height), RowSpan{page->width, 0});
+    for (size_t i = deferred.repeated; i < deferred.shows.size(); ++i) {
+        const RECT& to = deferred.shows[i].to;
+        for (LONG y = to.top; y < to.bottom; ++y) {
+            wrong[size_t(y)] = {std::min(wrong[size_t(y)].left, int(to.left)),
+                                std::max(wrong[size_t(y)].right, int(to.right))};
+        }
+    }
+    for (int y = 0; y < page->height; ++y) {
+        const RowSpan& row = wrong[size_t(y)];
+        if (row.left >= row.right) continue;
+        BYTE* pixels = page->bytes.data() + ptrdiff_t(y) * page->pitch;
+        WriteRowOf(page->written.base, pixels, y, row.left, row.right);
+        for (size_t i = 0; i < deferred.repeated; ++i) {
+            const DrawStep& step = deferred.shows[i];
+            const int left = std::max(row.left, int(step.to.left));
+            const int right = std::min(row.right, int(step.to.right));
+            if (y >= step.to.top && y < step.to.bottom && left < right) WriteRowOf(step, pixels, y, left, right);
+        }
+    }
+    deferred.shows.clear();
+}
+
+// The step the deferred page shows next, taken again: nothing to write.
+bool Repeated(SurfaceMemory& page, const DrawStep& step) {
+    if (deferred.page != &page || deferred.repeated == deferred.shows.size() ||
+        !(step == deferred.shows[deferred.repeated])) {
+        return false;
+    }
+    ++deferred.repeated;
+    Changed(page);
+    for (LONG y = step.to.top; y < step.to.bottom; ++y) WroteInRow(page, int(y), int(step.to.left), int(step.to.right));
+    Took(page, step);
+    return true;
+}
+
+// The whole fill or copy the page shows, taken again: nothing is written until a step differs. A page whose steps are
+// not all known rewrites what was written since at once.
+bool Defer(SurfaceMemory& page, const DrawStep& base) {
+    if (!page.written.stepsKnown) return false;
+    deferred.page = &page;
+    deferred.shows = std::move(page.written.steps);
+    deferred.repeated = 0;
+    StartSince(page, base);
+    return true;
 }
 
 void FindKeyedRuns(const SurfaceMemory& source, BYTE low, BYTE span) {
@@ -110,6 +191,21 @@ void Wrote(SurfaceMemory& memory, const DrawStep& step) {
 
 }  // namespace
 
+void MemoryCatchUp() { Catch(); }
+
+void MemoryExchange(SurfaceMemory& one, SurfaceMemory& other) {
+    Catch();
+    std::swap(one, other);
+}
+
+void MemoryFree(SurfaceMemory& memory) {
+    if (deferred.page == &memory) {
+        deferred.page = nullptr;
+        deferred.shows.clear();
+    }
+    Catch();
+}
+
 void MemoryMake(SurfaceMemory& memory, int width, int height) {
     memory.width = width;
     memory.height = height;
@@ -121,15 +217,21 @@ void MemoryMake(SurfaceMemory& memory, int width, int height) {
     Changed(memory);
 }
 
-void MemoryWrote(SurfaceMemory& memory, const RECT& area) { Wrote(memory, DrawStep{.to = area}); }
+void MemoryWrote(SurfaceMemory& memory, const RECT& area) {
+    Catch();
+    Wrote(memory, DrawStep{.to = area});
+}
 
 void MemoryZero(SurfaceMemory& memory) {
+    MemoryFree(memory);
     std::fill(memory.bytes.begin(), memory.bytes.end(), BYTE(0));
     ForgetRows(memory);
 }
 
 void MemoryFill(SurfaceMemory& memory, const RECT& area, BYTE value) {
     const bool whole = area.left == 0 && area.top == 0 && area.right == memory.width && area.bottom == memory.height;
+    if (!whole && Repeated(memory, DrawStep{.kind = DrawStep::Kind::Fill, .value = value, .to = area})) return;
+    Catch();
     if (!whole) {
         BlitFill(memory.pixels() + ptrdiff_t(area.top) * memory.pitch + area.left, memory.pitch, area.right - area.left,
                  area.bottom - area.top, value);
@@ -138,6 +240,7 @@ void MemoryFill(SurfaceMemory& memory, const RECT& area, BYTE value) {
     }
     const DrawStep base = {.kind = DrawStep::Kind::Fill, .value = value, .to = area};
     if (Again(memory, base)) {
+        if (Defer(memory, base)) return;
         for (int y = 0; y < memory.height; ++y) {
             const RowSpan& row = memory.written.rows[size_t(y)];
             if (row.left < row.right) {
@@ -155,6 +258,18 @@ void MemoryCopy(SurfaceMemory& dest, int x, int y, const SurfaceMemory& source, 
                 BYTE span) {
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
+    // A copy within one surface depends on what the surface held, which no step says.
+    DrawStep step = {.to = RECT{x, y, x + width, y + height}};
+    if (&source != &dest) {
+        step.kind = keyed ? DrawStep::Kind::KeyedCopy : DrawStep::Kind::Copy;
+        step.value = keyed ? low : 0;
+        step.span = keyed ? span : 0;
+        step.source = &source;
+        step.sourceGeneration = source.generation;
+        step.from = rect;
+    }
+    if (Repeated(dest, step)) return;
+    Catch();
     const BYTE* from = source.pixels() + ptrdiff_t(rect.top) * source.pitch + rect.left;
     LONG fromPitch = source.pitch;
     std::vector<BYTE> overlap;
@@ -166,18 +281,9 @@ void MemoryCopy(SurfaceMemory& dest, int x, int y, const SurfaceMemory& source, 
         fromPitch = width;
     }
     BYTE* to = dest.pixels() + ptrdiff_t(y) * dest.pitch + x;
-    // A copy within one surface depends on what the surface held, which no step says.
-    DrawStep step = {.to = RECT{x, y, x + width, y + height}};
-    if (&source != &dest) {
-        step.kind = keyed ? DrawStep::Kind::KeyedCopy : DrawStep::Kind::Copy;
-        step.value = keyed ? low : 0;
-        step.span = keyed ? span : 0;
-        step.source = &source;
-        step.sourceGeneration = source.generation;
-        step.from = rect;
-    }
     if (step.kind == DrawStep::Kind::Copy && x == 0 && y == 0 && width == dest.width && height == dest.height) {
         if (Again(dest, step)) {
+            if (Defer(dest, step)) return;
             for (int row = 0; row < height; ++row) {
                 const RowSpan& written = dest.written.rows[size_t(row)];
                 if (written.left >= written.right) continue;
