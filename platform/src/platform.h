@@ -183,7 +183,7 @@ void MemoryMake(SurfaceMemory& memory, int width, int height);  // zeroed
 void MemoryWrote(SurfaceMemory& memory, const RECT& area);
 void MemoryZero(SurfaceMemory& memory);
 void MemoryExchange(SurfaceMemory& one, SurfaceMemory& other);  // a flip's pages changing hands
-void MemoryFree(SurfaceMemory& memory);                          // before the surface goes
+void MemoryFree(SurfaceMemory& memory);                         // before the surface goes
 void MemoryFill(SurfaceMemory& memory, const RECT& area, BYTE value);
 // BltFast's copy: keyed leaves the destination where the source pixel lies in low..low + span.
 void MemoryCopy(SurfaceMemory& dest, int x, int y, const SurfaceMemory& source, const RECT& rect, bool keyed, BYTE low,
