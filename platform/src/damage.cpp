@@ -52,9 +52,8 @@ void Widen(RowSpan* rows, const RECT& area) {
 }
 
 // Where the next picture can differ from the shown one: everywhere, unless both were filled or copied over alike.
-// Then only where
-// their steps differ, the n-th of one from the n-th of the other, when every step of both is known; else wherever
-// either was written since its fill.
+// Then only where their steps differ, the n-th of one from the n-th of the other, when every step of both is known;
+// else wherever either was written since that fill or copy.
 void ChooseWhereToCompare(const WrittenSince* written) {
     RowSpan* compare = damage.compare;
     const WrittenSince& shown = damage.shownWritten;
