@@ -690,8 +690,9 @@ wait_window_inside() {
     local deadline=$((SECONDS + seconds)) id geometry="none" x y w h
     while :; do
         alive "$PROGRAM_PID" || fail "the program ended while waiting for a ${width}x${height} window"
-        if id=$(program_window); then
-            geometry=$(window_inside "$id")
+        # A window that goes between the search and the query (SDL re-creating the program's for a renderer) is
+        # looked for again.
+        if id=$(program_window) && geometry=$(window_inside "$id" 2> /dev/null); then
             read -r x y w h <<< "$geometry"
             if [[ "$w" == "$width" && "$h" == "$height" ]]; then
                 WINDOW_X=$x
