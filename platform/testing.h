@@ -133,11 +133,12 @@ struct TestPathAnswers {
     int windowPixelBytes = 0;             // the window's bytes per pixel; 0: the real window's
 };
 void TestSetPathAnswers(const TestPathAnswers* answers);  // null: ask the real ones again
-// Pacing of the framebuffer path: while the test clock is used, a flip reads the time from it and, instead of
-// sleeping, notes how long it would have slept and moves the clock on by that much. Using it starts the clock anew.
+// Pacing of the framebuffer path: while the test clock is used, flips and Sleep read the time from it and, instead of
+// sleeping, note how long they would have slept and move the clock on by that much. Using it starts the count anew.
 void TestUsePacingClock(bool use);
 void TestAdvancePacingClock(uint64_t nanoseconds);
 std::vector<uint64_t> TestTakePacingWaits();
+void TestUseNanosecondClock(bool use);  // the clock alone, without the presenter's count (system)
 
 // Clears every display hook above: injected failures, call counts, captures and the minimised state.
 void TestClearDisplayHooks();
@@ -253,8 +254,9 @@ std::vector<TestMessageBox> TestTakeMessageBoxes();
 bool TestPointerShown();
 HCURSOR TestCurrentCursor();
 
-// Sleep (system): while a hook is set, Sleep hands it the milliseconds instead of sleeping. The main loop
-// sleeps once after every frame, so a hook can script input between frames of the real loop.
+// Sleep (system): while a hook is set, Sleep hands it the milliseconds instead of sleeping, and leaves the wait a
+// paced flip owes to the next flip. The main loop sleeps once after every frame, so a hook can script input between
+// frames of the real loop.
 void TestSetSleepHook(std::function<void(DWORD)> hook);
 
 // Render node (system): 1 or 0 is the answer to whether a GPU render node opens; -1 asks the devices again.

@@ -6,6 +6,7 @@
 #include "tests/soak/soak_script.h"
 
 #include <cstdlib>
+#include <algorithm>
 #include <random>
 #include <sstream>
 #include <string>
@@ -510,15 +511,16 @@ TEST_P(PresentChoice, IsMadeByTheServerAndTakenForTheFrames) {
 INSTANTIATE_TEST_SUITE_P(Servers, PresentChoice, ::testing::ValuesIn(kServers),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A flip waits for the next refresh (60 Hz where the mode does not say, as on the dummy driver), as a display with
-// vsync would show it: the refreshes tick at exact multiples of 1e9 / 60 ns from the first flip, rounded down to the
-// nanosecond, and each frame takes one. An on-time frame's flip comes back exactly on the refresh after the last
-// frame's; a late frame has been sent at once and takes the refresh it landed in, its flip coming back at that
-// refresh's end, so the next frame is never sent within it and nothing hurries to catch up. Without vsync nobody waits.
+// A flip takes the next refresh (60 Hz where the mode does not say, as on the dummy driver), as a display with vsync
+// would show it: the refreshes tick at exact multiples of 1e9 / 60 ns from the first flip, rounded down to the
+// nanosecond, and each frame takes one. A frame is never sent before the refresh the last one took has ended: an
+// on-time frame goes exactly on that refresh's end, a late one at once, taking the refresh it landed in, so nothing
+// hurries to catch up. The wait falls in the program's Sleep after its flip where there is one, which then rests at
+// least as long as asked; else in the next flip, before it sends. Without vsync nobody waits but Sleep.
 class PresentPacing : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(PresentPacing, AThousandFlipsOfAnyWorkEachTakeOneOfTheDisplaysRefreshes) {
-    constexpr uint64_t kSecond = 1000000000u;
+    constexpr uint64_t kSecond = 1000000000u, kMs = 1000000u;
     const auto tick = [](uint64_t k) { return k * kSecond / 60; };  // from the first flip
     // The refresh a frame sent at t (from the first flip) lands in: the first to end at or after t.
     const auto landsIn = [](uint64_t t) { return (t * 60 + kSecond - 1) / kSecond; };
@@ -526,60 +528,72 @@ TEST_P(PresentPacing, AThousandFlipsOfAnyWorkEachTakeOneOfTheDisplaysRefreshes) 
     ASSERT_EQ(setenv("SDL_RENDER_VSYNC", vsync.c_str(), 1), 0);
     ASSERT_TRUE(HarnessStart()) << HarnessError();
     TestUsePacingClock(true);
-    // The work before each flip: nothing, part of a period, exactly up to the next refresh, more than a period; the
-    // last 181 frames do nothing, so the count ends on a run of on-time frames.
+    // The work before each flip: nothing, part of a period, exactly up to the next refresh, more than a period; then
+    // no Sleep, the program's Sleep(1), or a Sleep longer than a period. The last 181 frames are the program's loop
+    // with nothing to do, so the count ends on a run of on-time frames.
     std::mt19937 random(20);
-    std::vector<uint64_t> work;
+    constexpr uint64_t kUpToTheRefresh = ~uint64_t(0);
+    struct Frame {
+        uint64_t work;
+        DWORD sleep;
+        bool sleeps;
+    };
+    std::vector<Frame> frames;
     for (int i = 0; i < 1000; ++i) {
         const int kind = i >= 819 ? 0 : int(random() % 4);
-        work.push_back(kind == 0   ? 0
-                       : kind == 1 ? random() % tick(1)
-                       : kind == 2 ? ~uint64_t(0)
-                                   : tick(1) + random() % (3 * tick(1)));
+        const int rest = i >= 819 ? 1 : int(random() % 3);
+        frames.push_back({kind == 0   ? 0
+                          : kind == 1 ? random() % tick(1)
+                          : kind == 2 ? kUpToTheRefresh
+                                      : tick(1) + random() % (3 * tick(1)),
+                          rest == 2 ? DWORD(30) : DWORD(1), rest != 0});
     }
     uint64_t now = 0, start = 0;
     uint64_t refresh = 0;  // the refresh the last frame took
-    std::vector<uint64_t> back, expected;
+    uint64_t owed = 0;     // its end, before which the next frame may not be sent
+    std::vector<uint64_t> sent, expected;
     int late = 0, onTime = 0;
-    for (size_t i = 0; i < work.size(); ++i) {
-        uint64_t w = work[i];
-        if (w == ~uint64_t(0)) w = i == 0 || vsync != "1" ? 0 : start + tick(refresh + 1) - now;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        uint64_t w = frames[i].work;
+        if (w == kUpToTheRefresh)
+            w = i == 0 || vsync != "1" || start + tick(refresh + 1) < now ? 0 : start + tick(refresh + 1) - now;
         TestAdvancePacingClock(w);
         ASSERT_EQ(app.primarySurface->Flip(NULL, 0), DD_OK);
-        const uint64_t sent = now + w;
-        if (i == 0) start = sent;
         // The display's side of it.
-        uint64_t returns = sent;
+        const uint64_t called = now + w;
+        const uint64_t sends = std::max(called, owed);
+        if (i == 0) start = sends;
         if (i > 0 && vsync == "1") {
-            const uint64_t landed = landsIn(sent - start);
+            const uint64_t landed = landsIn(sends - start);
             (landed > refresh + 1 ? late : onTime) += 1;
             refresh = std::max(refresh + 1, landed);
-            returns = start + tick(refresh);
+            owed = start + tick(refresh);
         }
-        const std::vector<uint64_t> waits = TestTakePacingWaits();
-        EXPECT_EQ(waits, returns > sent ? std::vector<uint64_t>{returns - sent} : std::vector<uint64_t>{})
+        std::vector<uint64_t> waits = TestTakePacingWaits();
+        EXPECT_EQ(waits, sends > called ? std::vector<uint64_t>{sends - called} : std::vector<uint64_t>{})
             << "flip " << i;
-        now = sent;
+        now = called;
         for (uint64_t wait : waits) now += wait;
-        if (i > 0) {
-            ASSERT_LE(sent, now) << "a frame is sent before its refresh ends";
-            ASSERT_GE(sent, back.back()) << "a frame is sent only after the last one's refresh";
-        }
-        back.push_back(now);
-        expected.push_back(returns);
+        sent.push_back(now);
+        expected.push_back(sends);
+        if (!frames[i].sleeps) continue;
+        Sleep(frames[i].sleep);
+        const uint64_t rests = std::max(now + frames[i].sleep * kMs, owed);
+        waits = TestTakePacingWaits();
+        EXPECT_EQ(waits, std::vector<uint64_t>{rests - now}) << "the Sleep after flip " << i;
+        for (uint64_t wait : waits) now += wait;
     }
     TestUsePacingClock(false);
     HarnessStop();
-    EXPECT_EQ(back, expected);
+    EXPECT_EQ(sent, expected);
     if (vsync == "1") {
         EXPECT_GT(late, 100);
         EXPECT_GT(onTime, 500);
-        for (size_t i = 1; i < back.size(); ++i) {
-            ASSERT_GE(back[i] - back[i - 1], tick(1)) << "two frames in one refresh at flip " << i;
-            ASSERT_EQ(tick(landsIn(back[i] - start)), back[i] - start) << "flip " << i << " came back off the beat";
+        // The last 180 frames went out a refresh apart, each on a refresh's end: 60 in every second, to the nanosecond.
+        for (size_t i = sent.size() - 120; i < sent.size(); ++i) {
+            ASSERT_EQ(sent[i] - sent[i - 60], kSecond) << "flip " << i;
+            ASSERT_EQ(tick(landsIn(sent[i] - start)), sent[i] - start) << "flip " << i << " went off the beat";
         }
-        // The last 180 frames came back a refresh apart: 60 of them in every second, to the nanosecond.
-        for (size_t i = back.size() - 120; i < back.size(); ++i) ASSERT_EQ(back[i] - back[i - 60], kSecond);
     }
     EXPECT_EQ(HarnessLeaks(), "");
 }
@@ -588,8 +602,9 @@ INSTANTIATE_TEST_SUITE_P(Vsync, PresentPacing, ::testing::Values("1", "0"),
                          [](const auto& info) { return std::string(info.param) == "1" ? "On" : "Off"; });
 
 // A window that keeps refusing the picture: one line says why until a present goes through again, and the flips
-// still wait for the refresh. The framebuffer path paces every flip; the renderer's vsync paces the shown frames, and
-// the refused ones wait as the framebuffer's do.
+// still take a refresh each, waited out before the next flip sends or in the Sleep after the last. The framebuffer
+// path paces every flip; the renderer's vsync paces the shown frames, and the refused ones wait as the framebuffer's
+// do.
 class PresentRefused : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(PresentRefused, IsSaidOnceAndTheFlipsStayPaced) {
@@ -620,6 +635,7 @@ TEST_P(PresentRefused, IsSaidOnceAndTheFlipsStayPaced) {
             EXPECT_EQ(app.primarySurface->Flip(NULL, 0), f.refused ? DDERR_GENERIC : DD_OK);
             if (framebuffer ? f.framebufferWaits : f.rendererWaits) waits.push_back(period(refresh++));
         }
+        Sleep(1);  // rests through the refresh the last flip took
         const std::string refused = "present: the picture does not reach the window: a test refused it\n";
         EXPECT_EQ(PresentLines(testing::internal::GetCapturedStderr()), refused + refused);
         EXPECT_EQ(TestTakePacingWaits(), waits);

@@ -26,6 +26,11 @@ struct SystemVideoBackend {
 };
 SystemVideoBackend SystemChooseVideoBackend(const char* waylandDisplay, const char* xDisplay, bool renderNode,
                                             const char* videoDriver);
+// The monotonic clock in nanoseconds (or the tests'), and a sleep until a time on it.
+uint64_t SystemNowNs();
+void SystemSleepUntilNs(uint64_t deadline);
+// A paced flip leaves the wait for its refresh owed: the program's next Sleep rests until then at least (0: nothing).
+void SystemOweRest(uint64_t untilNs);
 
 // --- x11.cpp: what SDL does not say about an X server; false for a window on any other display ---
 bool X11WindowManagerRuns(SDL_Window* window);

@@ -59,6 +59,7 @@ struct Presenter {
     int hz = kDefaultRefreshHz;
     uint64_t secondNs = 0;
     int nextTick = 0;
+    uint64_t owedNs = 0;  // the end of the refresh the last frame took, which the next may not be sent before
 
     // The window may not show the last picture (new, resized, palette changed, a present that failed): the next
     // present sends all of it.
@@ -80,10 +81,6 @@ struct Presenter {
     std::vector<uint32_t> windowPixels;
     int windowWidth = 0;
     int windowHeight = 0;
-
-    bool testClock = false;
-    uint64_t testNowNs = 0;
-    std::vector<uint64_t> testWaits;
 
     bool testAnswers = false;
     TestPathAnswers answers;
@@ -449,22 +446,9 @@ bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* pa
 
 // --- pacing ---
 
-uint64_t NowNs() {
-    if (presenter.testClock) return presenter.testNowNs;
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec);
-}
-
-void SleepUntilNs(uint64_t deadline) {
-    if (presenter.testClock) {
-        presenter.testWaits.push_back(deadline - presenter.testNowNs);
-        presenter.testNowNs = deadline;
-        return;
-    }
-    const timespec until = {time_t(deadline / 1000000000u), long(deadline % 1000000000u)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-    }
+void Owe(uint64_t untilNs) {
+    presenter.owedNs = untilNs;
+    SystemOweRest(untilNs);
 }
 
 uint64_t TickNs(int k) { return presenter.secondNs + uint64_t(k) * 1000000000u / uint64_t(presenter.hz); }
@@ -478,13 +462,14 @@ void SetNextTick(int k) {
     }
 }
 
-// A flip waits for the display's next refresh, as it does with vsync, so the frame rate reads the refresh rate. The
+// A flip takes the display's next refresh, as it does with vsync, so the frame rate reads the refresh rate. The
 // refreshes keep their own beat from the first flip: a period of 1e9 / 60 ns is not whole, and rounding it once would
 // let the frames drift off the display's ticks. A frame that missed its refresh has been sent at once, and takes the
-// refresh it landed in: its flip returns at the end of that one, as a late swap with vsync does, so the next frame is
-// never sent within the same refresh, and the frames after it keep the display's beat.
+// refresh it landed in, so the next frame is never sent within the same refresh and the frames after it keep the
+// display's beat. The wait to the end of the refresh taken is owed, not slept here: the program's Sleep after its
+// flip rests through it, or else the next flip waits it out before sending.
 void Pace() {
-    const uint64_t now = NowNs();
+    const uint64_t now = SystemNowNs();
     if (!presenter.ticking) {
         presenter.ticking = true;
         presenter.secondNs = now;
@@ -493,7 +478,7 @@ void Pace() {
     }
     const uint64_t tick = TickNs(presenter.nextTick);
     if (now <= tick) {
-        if (now < tick) SleepUntilNs(tick);
+        Owe(tick);
         SetNextTick(presenter.nextTick + 1);
         return;
     }
@@ -501,7 +486,7 @@ void Pace() {
     presenter.secondNs += since / 1000000000u * 1000000000u;
     const uint64_t into = since % 1000000000u;
     const int landed = int((into * uint64_t(presenter.hz) + 999999999u) / 1000000000u);
-    if (now < TickNs(landed)) SleepUntilNs(TickNs(landed));
+    Owe(TickNs(landed));
     SetNextTick(landed + 1);
 }
 
@@ -512,6 +497,7 @@ void StartPacing() {
     if (hz <= 0) hz = kDefaultRefreshHz;
     presenter.hz = hz;
     presenter.ticking = false;
+    Owe(0);
     presenter.vsync = SDL_GetHintBoolean(SDL_HINT_RENDER_VSYNC, SDL_TRUE);
     presenter.paced = presenter.path == Path::Framebuffer && presenter.vsync;
 }
@@ -589,6 +575,7 @@ bool PresentAttach(SDL_Window* window) {
 }
 
 void PresentDetach() {
+    Owe(0);
     DestroyRenderer();
     presenter.surface = nullptr;
     presenter.path = Path::Unattached;
@@ -600,6 +587,7 @@ void PresentDetach() {
 // returned at once would spin a core and fill standard error.
 bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, const WrittenSince* written) {
     if (presenter.path == Path::Unattached) return false;
+    if (presenter.owedNs != 0) SystemSleepUntilNs(std::exchange(presenter.owedNs, 0));
     bool shown = false;
     if (HRESULT refused; presenter.refusals.Strike(&refused)) {
         SDL_SetError("a test refused it");
@@ -708,12 +696,7 @@ std::string TestPresentPath() {
 }
 
 void TestUsePacingClock(bool use) {
-    presenter.testClock = use;
-    presenter.testNowNs = 1000000000u;
-    presenter.testWaits.clear();
+    TestUseNanosecondClock(use);
     presenter.ticking = false;
+    presenter.owedNs = 0;
 }
-
-void TestAdvancePacingClock(uint64_t nanoseconds) { presenter.testNowNs += nanoseconds; }
-
-std::vector<uint64_t> TestTakePacingWaits() { return std::exchange(presenter.testWaits, {}); }

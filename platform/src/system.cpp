@@ -10,14 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <chrono>
 #include <ctime>
 #include <algorithm>
 #include <fcntl.h>
 #include <functional>
 #include <string>
-#include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -42,6 +41,13 @@ struct System {
     std::vector<TestMessageBox> messageBoxes;
 
     std::function<void(DWORD)> sleepHook;
+
+    // The nanosecond clock that paces flips and that Sleep rests on, and the refresh the last paced flip still waits
+    // for (0: none).
+    uint64_t restOwedNs = 0;
+    bool testClock = false;
+    uint64_t testNowNs = 0;
+    std::vector<uint64_t> testWaits;
 
     int fakeRenderNode = -1;   // the tests' answer to whether a render node opens; -1 asks the devices
     std::string backendWhy;    // said once SDL's video has started
@@ -243,12 +249,37 @@ DWORD WINAPI GetTickCount(void) { return ClockNow(); }
 
 DWORD WINAPI timeGetTime(void) { return DWORD(ClockNow() + sys.multimediaSkewMs); }
 
+uint64_t SystemNowNs() {
+    if (sys.testClock) return sys.testNowNs;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec);
+}
+
+void SystemSleepUntilNs(uint64_t deadline) {
+    if (deadline <= SystemNowNs()) return;
+    if (sys.testClock) {
+        sys.testWaits.push_back(deadline - sys.testNowNs);
+        sys.testNowNs = deadline;
+        return;
+    }
+    const timespec until = {time_t(deadline / 1000000000u), long(deadline % 1000000000u)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+}
+
+void SystemOweRest(uint64_t untilNs) { sys.restOwedNs = untilNs; }
+
+// Windows promises a sleep at least as long as asked, and with its default timer often gives a whole 15.6 ms tick.
+// Resting through the refresh a flip waits for is within that promise, and spares the process a second wake-up a frame.
 void WINAPI Sleep(DWORD milliseconds) {
     if (sys.sleepHook) {
         sys.sleepHook(milliseconds);
         return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    if (milliseconds == 0) return;
+    const uint64_t asked = SystemNowNs() + uint64_t(milliseconds) * 1000000u;
+    SystemSleepUntilNs(std::max(asked, std::exchange(sys.restOwedNs, 0)));
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
@@ -342,5 +373,16 @@ std::vector<TestMessageBox> TestTakeMessageBoxes() {
 }
 
 void TestSetSleepHook(std::function<void(DWORD)> hook) { sys.sleepHook = std::move(hook); }
+
+void TestUseNanosecondClock(bool use) {
+    sys.testClock = use;
+    sys.testNowNs = 1000000000u;
+    sys.testWaits.clear();
+    sys.restOwedNs = 0;
+}
+
+void TestAdvancePacingClock(uint64_t nanoseconds) { sys.testNowNs += nanoseconds; }
+
+std::vector<uint64_t> TestTakePacingWaits() { return std::exchange(sys.testWaits, {}); }
 
 void TestFakeRenderNode(int opens) { sys.fakeRenderNode = opens; }
