@@ -56,8 +56,12 @@ struct Input {
     FaultSite faults[int(TestInputObject::Count)][int(TestInputOp::Count)];
     std::vector<PropertyRefusal> propertyRefusals;
     std::vector<std::pair<int, HRESULT>> uncreatableJoysticks;
+    Uint64 searchedMs = 0;  // when the pump last had SDL look for sticks plugged in or pulled out
 };
 Input input;
+
+// Often enough that a stick plugged back in is read again before anyone notices, rarely enough to cost nothing.
+constexpr Uint64 kJoystickSearchMs = 100;
 
 template <typename Visit>
 void EachDevice(Visit visit) {
@@ -556,6 +560,14 @@ DirectInput* FindInput(IDirectInput7A* di) { return ObjectsFind<DirectInput>(Obj
 Device* FindDevice(IDirectInputDevice7A* d) { return ObjectsFind<Device>(ObjectKind::InputDevice, d); }
 
 }  // namespace
+
+void InputBeforePump() {
+    if (!SDL_WasInit(SDL_INIT_JOYSTICK)) return;
+    const Uint64 now = SDL_GetTicks64();
+    if (input.searchedMs != 0 && now - input.searchedMs < kJoystickSearchMs) return;
+    input.searchedMs = now;
+    SDL_JoystickUpdate();
+}
 
 void InputOnEvent(const SDL_Event& event) {
     switch (event.type) {

@@ -78,6 +78,7 @@ enum class WindowDisplayAnswer { There, Missing, NoVideo };
 WindowDisplayAnswer WindowStartOnDisplay(int number);
 
 // --- dinput.cpp: DirectInput's devices, fed by the window's pump ---
+void InputBeforePump();  // looks for sticks plugged in or pulled out, a few times a second
 void InputOnEvent(const SDL_Event& event);
 
 // --- dinput_formats.cpp: the predefined data formats, which SetDataFormat holds a format against ---

@@ -216,6 +216,10 @@ bool SystemInitJoystick() {
     // A full-screen program keeps reading its stick even when SDL thinks another window has the focus;
     // DirectInput's own foreground rule is applied by the input service, not by SDL.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    // SDL's pump would search for sticks coming and going every frame (a poll of each udev monitor and every
+    // driver's look round); DirectInput reads a stick at its Poll, which updates it, and the window's pump runs the
+    // search a few times a second.
+    SDL_SetHintWithPriority(SDL_HINT_AUTO_UPDATE_JOYSTICKS, "0", SDL_HINT_DEFAULT);
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) {
         std::fprintf(stderr, "SDL joystick: %s\n", SDL_GetError());
         return false;

@@ -357,6 +357,7 @@ void Translate(const SDL_Event& event) {
 void PumpEvents() {
     if (windows.pumpHook) windows.pumpHook();
     if (!SDL_WasInit(SDL_INIT_EVENTS)) return;
+    InputBeforePump();
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         X11OnEvent(event);
