@@ -33,6 +33,7 @@ struct Deferred {
     SurfaceMemory* page = nullptr;
     std::vector<DrawStep> shows;
     size_t repeated = 0;
+    std::vector<RowSpan> wrong;  // kept between frames, as the steps are, so a frame allocates nothing
 };
 Deferred deferred;
 
@@ -96,7 +97,8 @@ void WriteRowOf(const DrawStep& step, BYTE* row, int y, int left, int right) {
 void Catch() {
     SurfaceMemory* page = std::exchange(deferred.page, nullptr);
     if (page == nullptr) return;
-    std::vector<RowSpan> wrong(size_t(page->height), RowSpan{page->width, 0});
+    std::vector<RowSpan>& wrong = deferred.wrong;
+    wrong.assign(size_t(page->height), RowSpan{page->width, 0});
     for (size_t i = deferred.repeated; i < deferred.shows.size(); ++i) {
         const RECT& to = deferred.shows[i].to;
         for (LONG y = to.top; y < to.bottom; ++y) {
@@ -137,7 +139,7 @@ bool Repeated(SurfaceMemory& page, const DrawStep& step) {
 bool Defer(SurfaceMemory& page, const DrawStep& base) {
     if (!page.written.stepsKnown) return false;
     deferred.page = &page;
-    deferred.shows = std::move(page.written.steps);
+    deferred.shows.swap(page.written.steps);
     deferred.repeated = 0;
     StartSince(page, base);
     return true;
