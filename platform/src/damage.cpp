@@ -44,13 +44,6 @@ bool Knows(const WrittenSince* written) {
     return written != nullptr && written->known && written->rows.size() == size_t(kHeight);
 }
 
-void Widen(RowSpan* rows, const RECT& area) {
-    for (LONG y = std::max<LONG>(area.top, 0); y < std::min<LONG>(area.bottom, kHeight); ++y) {
-        rows[y].left = std::min(rows[y].left, int(std::max<LONG>(area.left, 0)));
-        rows[y].right = std::max(rows[y].right, int(std::min<LONG>(area.right, kWidth)));
-    }
-}
-
 // Where the next picture can differ from the shown one: everywhere, unless both were filled or copied over alike.
 // Then only where their steps differ, the n-th of one from the n-th of the other, when every step of both is known;
 // else wherever either was written since that fill or copy.
@@ -68,8 +61,8 @@ void ChooseWhereToCompare(const WrittenSince* written) {
             const DrawStep* next = i < written->steps.size() ? &written->steps[i] : nullptr;
             const DrawStep* before = i < shown.steps.size() ? &shown.steps[i] : nullptr;
             if (next != nullptr && before != nullptr && *next == *before) continue;
-            if (next != nullptr) Widen(compare, next->to);
-            if (before != nullptr) Widen(compare, before->to);
+            if (next != nullptr) RowsWiden(compare, kWidth, kHeight, next->to);
+            if (before != nullptr) RowsWiden(compare, kWidth, kHeight, before->to);
         }
     } else {
         for (int y = 0; y < kHeight; ++y) {

@@ -10,6 +10,7 @@
 
 #include "platform/src/objects.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -125,6 +126,13 @@ void BlitFill(BYTE* dest, LONG pitch, int width, int height, BYTE value);
 struct RowSpan {
     int left, right;  // columns left..right - 1; empty when left >= right
 };
+// Each of rows 0..height - 1 that area covers takes in its columns, within 0..width.
+inline void RowsWiden(RowSpan* rows, int width, int height, const RECT& area) {
+    const int left = std::max(int(area.left), 0), right = std::min(int(area.right), width);
+    for (int y = std::max(int(area.top), 0); y < std::min(int(area.bottom), height); ++y) {
+        rows[y] = {std::min(rows[y].left, left), std::max(rows[y].right, right)};
+    }
+}
 // One write since a whole fill, as much as is known of it: two pages filled alike and written by equal steps in the
 // same order hold the same pixels wherever no unequal step wrote.
 struct DrawStep {

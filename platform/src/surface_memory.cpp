@@ -70,12 +70,6 @@ void Took(SurfaceMemory& memory, const DrawStep& step) {
     written.steps.push_back(step);
 }
 
-void WroteInRow(SurfaceMemory& memory, int y, int left, int right) {
-    RowSpan& row = memory.written.rows[size_t(y)];
-    row.left = std::min(row.left, left);
-    row.right = std::max(row.right, right);
-}
-
 // Columns left..right - 1 of row y of the page as one step writes them; the step's source still holds what it held.
 void WriteRowOf(const DrawStep& step, BYTE* row, int y, int left, int right) {
     if (step.kind == DrawStep::Kind::Fill) {
@@ -100,11 +94,7 @@ void Catch() {
     std::vector<RowSpan>& wrong = deferred.wrong;
     wrong.assign(size_t(page->height), RowSpan{page->width, 0});
     for (size_t i = deferred.repeated; i < deferred.shows.size(); ++i) {
-        const RECT& to = deferred.shows[i].to;
-        for (LONG y = to.top; y < to.bottom; ++y) {
-            wrong[size_t(y)] = {std::min(wrong[size_t(y)].left, int(to.left)),
-                                std::max(wrong[size_t(y)].right, int(to.right))};
-        }
+        RowsWiden(wrong.data(), page->width, page->height, deferred.shows[i].to);
     }
     for (int y = 0; y < page->height; ++y) {
         const RowSpan& row = wrong[size_t(y)];
@@ -129,7 +119,7 @@ bool Repeated(SurfaceMemory& page, const DrawStep& step) {
     }
     ++deferred.repeated;
     Changed(page);
-    for (LONG y = step.to.top; y < step.to.bottom; ++y) WroteInRow(page, int(y), int(step.to.left), int(step.to.right));
+    RowsWiden(page.written.rows.data(), page.width, page.height, step.to);
     Took(page, step);
     return true;
 }
@@ -186,8 +176,7 @@ const KeyedRuns* RunsFor(const SurfaceMemory& source, BYTE low, BYTE span) {
 void Wrote(SurfaceMemory& memory, const DrawStep& step) {
     Changed(memory);
     if (!memory.written.known) return;
-    for (LONG y = step.to.top; y < step.to.bottom; ++y)
-        WroteInRow(memory, int(y), int(step.to.left), int(step.to.right));
+    RowsWiden(memory.written.rows.data(), memory.width, memory.height, step.to);
     Took(memory, step);
 }
 
@@ -332,6 +321,9 @@ void MemoryCopy(SurfaceMemory& dest, int x, int y, const SurfaceMemory& source, 
             first = std::min(first, left);
             last = std::max(last, right);
         }
-        if (dest.written.known && first < last) WroteInRow(dest, y + row, x + first - rect.left, x + last - rect.left);
+        if (dest.written.known && first < last) {
+            const RECT written = {x + first - rect.left, y + row, x + last - rect.left, y + row + 1};
+            RowsWiden(dest.written.rows.data(), dest.width, dest.height, written);
+        }
     }
 }
