@@ -30,8 +30,10 @@ SystemVideoBackend SystemChooseVideoBackend(const char* waylandDisplay, const ch
 // The monotonic clock in nanoseconds (or the tests'), and a sleep until a time on it.
 uint64_t SystemNowNs();
 void SystemSleepUntilNs(uint64_t deadline);
-// A paced flip leaves the wait for its refresh owed: the program's next Sleep rests until then at least (0: nothing).
+// A paced flip leaves the wait for its refresh owed (0: none): the program's next Sleep rests until then at least,
+// and the next flip takes what no Sleep has.
 void SystemOweRest(uint64_t untilNs);
+uint64_t SystemTakeOwedRest();
 
 // --- x11.cpp: what SDL does not say about an X server; false for a window on any other display ---
 bool X11WindowManagerRuns(SDL_Window* window);

@@ -59,7 +59,6 @@ struct Presenter {
     int hz = kDefaultRefreshHz;
     uint64_t secondNs = 0;
     int nextTick = 0;
-    uint64_t owedNs = 0;  // the end of the refresh the last frame took, which the next may not be sent before
 
     // The window may not show the last picture (new, resized, palette changed, a present that failed): the next
     // present sends all of it.
@@ -446,11 +445,6 @@ bool PresentToFramebuffer(const BYTE* pixels, LONG pitch, const PALETTEENTRY* pa
 
 // --- pacing ---
 
-void Owe(uint64_t untilNs) {
-    presenter.owedNs = untilNs;
-    SystemOweRest(untilNs);
-}
-
 uint64_t TickNs(int k) { return presenter.secondNs + uint64_t(k) * 1000000000u / uint64_t(presenter.hz); }
 
 // The count stays within one second of ticks, whose last is exactly the next second's first.
@@ -478,7 +472,7 @@ void Pace() {
     }
     const uint64_t tick = TickNs(presenter.nextTick);
     if (now <= tick) {
-        Owe(tick);
+        SystemOweRest(tick);
         SetNextTick(presenter.nextTick + 1);
         return;
     }
@@ -486,7 +480,7 @@ void Pace() {
     presenter.secondNs += since / 1000000000u * 1000000000u;
     const uint64_t into = since % 1000000000u;
     const int landed = int((into * uint64_t(presenter.hz) + 999999999u) / 1000000000u);
-    Owe(TickNs(landed));
+    SystemOweRest(TickNs(landed));
     SetNextTick(landed + 1);
 }
 
@@ -497,7 +491,7 @@ void StartPacing() {
     if (hz <= 0) hz = kDefaultRefreshHz;
     presenter.hz = hz;
     presenter.ticking = false;
-    Owe(0);
+    SystemOweRest(0);
     presenter.vsync = SDL_GetHintBoolean(SDL_HINT_RENDER_VSYNC, SDL_TRUE);
     presenter.paced = presenter.path == Path::Framebuffer && presenter.vsync;
 }
@@ -575,7 +569,7 @@ bool PresentAttach(SDL_Window* window) {
 }
 
 void PresentDetach() {
-    Owe(0);
+    SystemOweRest(0);
     DestroyRenderer();
     presenter.surface = nullptr;
     presenter.path = Path::Unattached;
@@ -587,7 +581,7 @@ void PresentDetach() {
 // returned at once would spin a core and fill standard error.
 bool PresentFrame(const BYTE* pixels, LONG pitch, const PALETTEENTRY* palette, const WrittenSince* written) {
     if (presenter.path == Path::Unattached) return false;
-    if (presenter.owedNs != 0) SystemSleepUntilNs(std::exchange(presenter.owedNs, 0));
+    SystemSleepUntilNs(SystemTakeOwedRest());  // the end of the refresh the last frame took, unless Sleep rested
     bool shown = false;
     if (HRESULT refused; presenter.refusals.Strike(&refused)) {
         SDL_SetError("a test refused it");
@@ -698,5 +692,4 @@ std::string TestPresentPath() {
 void TestUsePacingClock(bool use) {
     TestUseNanosecondClock(use);
     presenter.ticking = false;
-    presenter.owedNs = 0;
 }

@@ -274,6 +274,8 @@ void SystemSleepUntilNs(uint64_t deadline) {
 
 void SystemOweRest(uint64_t untilNs) { sys.restOwedNs = untilNs; }
 
+uint64_t SystemTakeOwedRest() { return std::exchange(sys.restOwedNs, 0); }
+
 // Windows promises a sleep at least as long as asked, and with its default timer often gives a whole 15.6 ms tick.
 // Resting through the refresh a flip waits for is within that promise, and spares the process a second wake-up a frame.
 void WINAPI Sleep(DWORD milliseconds) {
@@ -283,7 +285,7 @@ void WINAPI Sleep(DWORD milliseconds) {
     }
     if (milliseconds == 0) return;
     const uint64_t asked = SystemNowNs() + uint64_t(milliseconds) * 1000000u;
-    SystemSleepUntilNs(std::max(asked, std::exchange(sys.restOwedNs, 0)));
+    SystemSleepUntilNs(std::max(asked, SystemTakeOwedRest()));
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
