@@ -37,10 +37,22 @@ void WarmUp() {
     while (GetTickCount() - start < 1100) FrameUpdate();
 }
 
+constexpr Uint32 kRestMs = 15;
+
+// What the program's loop leaves between frames: the rest of a refresh, asleep.
+void Rest(benchmark::State& state) {
+    state.PauseTiming();
+    SDL_Delay(kRestMs);
+    state.ResumeTiming();
+}
+
 // shown: the flip presents as always; otherwise every flip is refused, so the figure is the scene, the counter
 // and the flip call without the present, which is what separates the frame's own work from the presentation.
 // whole: every present converts and sends the whole picture, as before presents sent only what changed.
-void FrameInScene(benchmark::State& state, BYTE scene, bool shown, size_t bytesWritten, bool whole = true) {
+// rested: each frame comes after resting out the rest of a refresh, as the program's loop does, so it finds what
+// other processes left in the caches rather than its own bytes.
+void FrameInScene(benchmark::State& state, BYTE scene, bool shown, size_t bytesWritten, bool whole = true,
+                  bool rested = false) {
     ProgramRig rig;
     if (!rig.ok()) {
         state.SkipWithError("the program could not start");
@@ -51,7 +63,10 @@ void FrameInScene(benchmark::State& state, BYTE scene, bool shown, size_t bytesW
     WarmUp();
     if (!shown) TestFailSurfaceOp(app.primarySurface, TestSurfaceOp::Flip, DDERR_GENERIC, kTestUntilCleared);
     const uint32_t presents = TestPresentCount();
-    for (auto _ : state) FrameUpdate();
+    for (auto _ : state) {
+        if (rested) Rest(state);
+        FrameUpdate();
+    }
     if (app.fpsText[0] == '\0') state.SkipWithError("no frame-rate text was drawn");
     if ((TestPresentCount() != presents) != shown) state.SkipWithError("the flips did not do what was asked");
     TestClearDisplayHooks();
@@ -98,37 +113,15 @@ void BM_FrameUpdateWalkDamage(benchmark::State& state) {
 }
 BENCHMARK(BM_FrameUpdateWalkDamage);
 
-constexpr Uint32 kRestMs = 15;
-
-// What the program's loop leaves between frames: the rest of a refresh, asleep.
-void Rest(benchmark::State& state) {
-    state.PauseTiming();
-    SDL_Delay(kRestMs);
-    state.ResumeTiming();
+// The same, each frame after the rest of a refresh.
+void BM_FrameUpdateInputTestRested(benchmark::State& state) {
+    FrameInScene(state, SCENE_TITLE_INIT, true, kTitleWorkBytes + kCompareBytes, false, true);
 }
-
-// The same frames as a display paces them: each after resting out the rest of a refresh, as the program's loop does,
-// so the frame finds what other processes left in the caches rather than its own bytes.
-void RestedFrames(benchmark::State& state, BYTE scene) {
-    ProgramRig rig;
-    if (!rig.ok()) {
-        state.SkipWithError("the program could not start");
-        return;
-    }
-    TestPresentWholeFrames(false);
-    app.scene = scene;
-    WarmUp();
-    for (auto _ : state) {
-        Rest(state);
-        FrameUpdate();
-    }
-    TestClearDisplayHooks();
-}
-
-void BM_FrameUpdateInputTestRested(benchmark::State& state) { RestedFrames(state, SCENE_TITLE_INIT); }
 BENCHMARK(BM_FrameUpdateInputTestRested)->Iterations(300);
 
-void BM_FrameUpdateWalkRested(benchmark::State& state) { RestedFrames(state, SCENE_GAME_INIT); }
+void BM_FrameUpdateWalkRested(benchmark::State& state) {
+    FrameInScene(state, SCENE_GAME_INIT, true, kWalkWorkBytes + kCompareBytes, false, true);
+}
 BENCHMARK(BM_FrameUpdateWalkRested)->Iterations(300);
 
 void BM_FrameWorkInputTest(benchmark::State& state) { FrameInScene(state, SCENE_TITLE_INIT, false, kTitleWorkBytes); }
